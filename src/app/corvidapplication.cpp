@@ -1,0 +1,61 @@
+#include "app/corvidapplication.h"
+
+#include "app/logger.h"
+
+#include <QDir>
+#include <QTimer>
+
+namespace {
+QString g_launchFilePath;
+}
+
+CorvidApplication::CorvidApplication(int &argc, char **argv)
+    : QApplication(argc, argv)
+{
+    g_launchFilePath = launchFilePathFrom(arguments());
+    connect(this, &QCoreApplication::aboutToQuit, this, &CorvidApplication::onQuit);
+    connect(&m_viewer, &QtWebAppViewer::forcedQuitRequested, this, &CorvidApplication::forceQuit);
+}
+
+CorvidApplication::~CorvidApplication() = default;
+
+QString CorvidApplication::launchFilePath()
+{
+    return g_launchFilePath;
+}
+
+QString CorvidApplication::launchFilePathFrom(const QStringList &arguments)
+{
+    return arguments.size() >= 2 ? arguments.last() : QString();
+}
+
+int CorvidApplication::run()
+{
+    m_viewer.loadLocalFile(startPagePath());
+    m_viewer.show();
+    return exec();
+}
+
+void CorvidApplication::forceQuit()
+{
+    QTimer::singleShot(m_forceQuitDelay, this, &CorvidApplication::forceQuitNow);
+}
+
+void CorvidApplication::onQuit()
+{
+    logShell(QStringLiteral("CLOSING APPLICATION..."));
+}
+
+void CorvidApplication::forceQuitNow()
+{
+    logShell(QStringLiteral("FORCED QUIT!"));
+    quit();
+    // Fires only while an inner loop (a waiting quit request) keeps the process alive.
+    QTimer::singleShot(m_forceQuitDelay, this, &CorvidApplication::forceHardQuitNow);
+}
+
+void CorvidApplication::forceHardQuitNow()
+{
+    logShell(QStringLiteral("FORCED *HARD* QUIT!"));
+    exit(1);
+}

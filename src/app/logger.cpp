@@ -1,0 +1,171 @@
+#include "app/logger.h"
+
+#include "config/appconfig.h"
+#include "config/preferencestore.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QTextStream>
+#include <QTime>
+
+namespace {
+
+const QString AppSwitchKey = QStringLiteral("isAppLogging");
+const QString ShellSwitchKey = QStringLiteral("isShellLogging");
+const QString UdpSwitchKey = QStringLiteral("isUdpLogging");
+const QString IntraDelimiter = QStringLiteral("_INTRADELIM_");
+
+QString switchText(bool on)
+{
+    return on ? QStringLiteral("1") : QStringLiteral("0");
+}
+
+} // namespace
+
+Logger &Logger::instance()
+{
+    static Logger state;
+    return state;
+}
+
+QString Logger::pathFor(const QString &tempFolder, const QString &logName)
+{
+    QString path = tempFolder;
+    path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    if (!path.endsWith(QLatin1Char('/')))
+        path += QLatin1Char('/');
+    return path + (logName.isEmpty() ? QStringLiteral("Corvid.log") : logName);
+}
+
+QString Logger::startSeparator()
+{
+    return QLatin1Char('\n') + QString(54, QLatin1Char('-')) + QLatin1Char('\n');
+}
+
+void Logger::trimFile(const QString &path, int maxChars)
+{
+    if (maxChars < 0)
+        return;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return;
+    const QString text = QString::fromUtf8(file.readAll());
+    file.close();
+    const QString kept = text.right(maxChars);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
+        return;
+    file.write(kept.toUtf8());
+    file.flush();
+    file.close();
+}
+
+void Logger::startUp(const AppConfig &config, PreferenceStore &prefs, const QString &tempFolder)
+{
+    // Without a usable temporary folder there is no log file: every line falls back to the
+    // debug output rather than being written somewhere unintended.
+    m_filePath = tempFolder.isEmpty() ? QString() : pathFor(tempFolder, config.debugLogName());
+    loadConfiguredSwitches(config);
+    if (!m_filePath.isEmpty())
+        trimFile(m_filePath, config.debugLogMaxCharsOnLoad());
+    loadStoredSwitches(config, prefs);
+    if (m_writeToFile)
+        appendStartSeparator();
+    log(LogCategory::Shell, QStringLiteral("CORVID DEBUGGING..."));
+}
+
+void Logger::loadConfiguredSwitches(const AppConfig &config)
+{
+    if (config.debugLogEnabled()) {
+        m_enabled = true;
+        m_writeToFile = true;
+    }
+    m_app = config.appLogEnabled();
+    m_shell = config.shellLogEnabled();
+    m_udp = config.udpLogEnabled();
+}
+
+void Logger::loadStoredSwitches(const AppConfig &config, PreferenceStore &prefs)
+{
+    if (!config.dynamicLogSettings())
+        return;
+    m_app = prefs.prefValue(AppSwitchKey) == QLatin1String("1");
+    m_shell = prefs.prefValue(ShellSwitchKey) == QLatin1String("1");
+    m_udp = prefs.prefValue(UdpSwitchKey) == QLatin1String("1");
+    if (m_app || m_shell || m_udp) {
+        m_enabled = true;
+        m_writeToFile = true;
+    }
+}
+
+void Logger::updateSettings(const QString &settings, const AppConfig &config,
+                            PreferenceStore &prefs)
+{
+    QString cleaned = settings;
+    if (cleaned.contains(IntraDelimiter)) {
+        QStringList parts = cleaned.split(IntraDelimiter);
+        parts.erase(std::remove_if(parts.begin(), parts.end(),
+                                   [](const QString &part) { return part.trimmed().isEmpty(); }),
+                    parts.end());
+        cleaned = parts.join(IntraDelimiter);
+    }
+    const QStringList parts = cleaned.split(IntraDelimiter);
+    const auto isOnAt = [&parts](int i) { return i < parts.size() && parts.at(i) == QLatin1String("1"); };
+    prefs.setPref(AppSwitchKey, switchText(isOnAt(0)));
+    prefs.setPref(ShellSwitchKey, switchText(isOnAt(1)));
+    prefs.setPref(UdpSwitchKey, switchText(isOnAt(2)));
+    loadStoredSwitches(config, prefs);
+}
+
+QStringList Logger::storedSwitches(PreferenceStore &prefs)
+{
+    return {prefs.prefValue(AppSwitchKey), prefs.prefValue(ShellSwitchKey),
+            prefs.prefValue(UdpSwitchKey)};
+}
+
+bool Logger::isOn(LogCategory category) const
+{
+    if (!m_enabled)
+        return false;
+    switch (category) {
+    case LogCategory::App:
+        return m_app;
+    case LogCategory::Shell:
+        return m_shell;
+    case LogCategory::Udp:
+        return m_udp;
+    }
+    return false;
+}
+
+void Logger::log(LogCategory category, const QString &message)
+{
+    if (isOn(category))
+        write(message);
+}
+
+void Logger::write(const QString &message)
+{
+    if (!m_writeToFile) {
+        qDebug().noquote() << message;
+        return;
+    }
+    QFile file(m_filePath);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+        qDebug().noquote() << QStringLiteral("Can't Write To Log File: ") + m_filePath
+                                  + QStringLiteral(" Error: ") + file.errorString();
+        qDebug().noquote() << message;
+        return;
+    }
+    const QString line = QLatin1Char('[') + QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz"))
+        + QStringLiteral("] ") + message + QLatin1Char('\n');
+    file.write(line.toUtf8());
+}
+
+void Logger::appendStartSeparator()
+{
+    QFile file(m_filePath);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
+        return;
+    file.write(startSeparator().toUtf8());
+    qDebug().noquote() << QStringLiteral("LOG FILE PATH: ") + m_filePath;
+}

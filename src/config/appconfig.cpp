@@ -1,0 +1,163 @@
+#include "config/appconfig.h"
+
+#include "platform/platformpaths.h"
+#include "services/textcipher.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+
+namespace {
+
+// Keeps the shared parsed copy of the configuration alive for the whole run, so values changed
+// in memory survive while no other record is open.
+QSettings &sharedSettings()
+{
+    static QSettings anchor(AppConfig::configFilePath(), QSettings::IniFormat);
+    return anchor;
+}
+
+} // namespace
+
+AppConfig::AppConfig(bool adjustWorkingDirectory)
+{
+    sharedSettings();
+    m_settings.reset(new QSettings(configFilePath(), QSettings::IniFormat));
+    if (adjustWorkingDirectory && QCoreApplication::instance())
+        applyWorkingDirectoryRule(QCoreApplication::applicationDirPath());
+}
+
+AppConfig::~AppConfig() = default;
+
+QString AppConfig::dataPath(const QString &relativePath)
+{
+    return QDir::current().absoluteFilePath(relativePath);
+}
+
+bool AppConfig::applyWorkingDirectoryRule(const QString &appDir)
+{
+    const QString appPath = QFileInfo(appDir).absoluteFilePath();
+    if (appPath == QFileInfo(QDir::currentPath()).absoluteFilePath())
+        return false;
+    const QStringList folders
+        = QDir(appPath).entryList(QDir::Dirs | QDir::NoSymLinks | QDir::NoDotAndDotDot);
+    if (!folders.contains(QStringLiteral("app")))
+        return false;
+    return QDir::setCurrent(appPath);
+}
+
+void AppConfig::setRunValue(const QString &key, const QVariant &value)
+{
+    sharedSettings().setValue(key, value);
+}
+
+QString AppConfig::string(const char *key) const
+{
+    return m_settings->value(QLatin1String(key)).toString();
+}
+
+int AppConfig::integer(const char *key) const
+{
+    return m_settings->value(QLatin1String(key)).toInt();
+}
+
+bool AppConfig::boolean(const char *key) const
+{
+    return m_settings->value(QLatin1String(key)).toBool();
+}
+
+QStringList AppConfig::list(const char *key) const
+{
+    return m_settings->value(QLatin1String(key)).toStringList();
+}
+
+QString AppConfig::onLoadPassword() const
+{
+    return TextCipher(TextCipher::PasswordKey).decryptText(string("on_load_password"));
+}
+
+QUrl AppConfig::onLoadUrl() const
+{
+    const QString text = onLoadUrlText().trimmed();
+    if (text.startsWith(QLatin1String("file://"), Qt::CaseInsensitive))
+        return QUrl::fromLocalFile(text.mid(7));
+    if (text.startsWith(QLatin1String("..")))
+        return QUrl::fromLocalFile(QDir::current().absolutePath() + text.mid(2));
+    return QUrl(text, QUrl::TolerantMode);
+}
+
+QUrl AppConfig::fullOnLoadUrl() const
+{
+    QUrl url = onLoadUrl();
+    const QString query = onLoadQueryString().trimmed();
+    if (!query.isEmpty())
+        url.setQuery(query);
+    const QString fragment = onLoadFragment().trimmed();
+    if (!fragment.isEmpty())
+        url.setFragment(fragment);
+    return url;
+}
+
+QStringList AppConfig::trustedHosts() const
+{
+    QStringList hosts = shellAccessOtherDomains();
+    if (shellAccessOnLoadDomain()) {
+        const QUrl start = fullOnLoadUrl();
+        if (!start.isEmpty() && !start.isLocalFile())
+            hosts.append(start.host(QUrl::FullyDecoded));
+    }
+    return hosts;
+}
+
+QString AppConfig::pipePath() const
+{
+    return PlatformPaths::localPipePath(messagePipeName());
+}
+
+bool AppConfig::helpIsCollection() const
+{
+    return helpDocDesktop().endsWith(QLatin1String("QHC"), Qt::CaseInsensitive);
+}
+
+void AppConfig::setOnLoadUrl(const QString &url)
+{
+    if (!url.isNull())
+        m_settings->setValue(QStringLiteral("on_load_url"), url);
+}
+
+void AppConfig::setOnLoadUsername(const QString &name)
+{
+    if (!name.isNull())
+        m_settings->setValue(QStringLiteral("on_load_username"), name);
+}
+
+void AppConfig::setOnLoadPassword(const QString &plainPassword)
+{
+    if (plainPassword.isNull())
+        return;
+    m_settings->setValue(QStringLiteral("on_load_password"),
+                         TextCipher(TextCipher::PasswordKey).encryptText(plainPassword));
+}
+
+void AppConfig::setOnLoadMaximize(bool maximize)
+{
+    m_settings->setValue(QStringLiteral("on_load_maximize"),
+                         maximize ? QStringLiteral("true") : QStringLiteral("false"));
+}
+
+QStringList AppConfig::settingsPageScripts() const
+{
+    QString elements = userConfigElements().trimmed();
+    elements.replace(QLatin1Char(','), QLatin1String("','"));
+    return {
+        QStringLiteral("qtKeyCookieName = 'QT_ACCESS_KEY_COOKIE';"),
+        QStringLiteral("showMenuBar =false;"),
+        QStringLiteral("userEditableSettings =")
+            + (userCanEditConfig() ? QStringLiteral("true") : QStringLiteral("false"))
+            + QLatin1Char(';'),
+        QStringLiteral("var configFilePath = '") + QFileInfo(configFilePath()).absoluteFilePath()
+            + QStringLiteral("';"),
+        QStringLiteral("var settingsElements =['") + elements + QStringLiteral("'];;"),
+    };
+}
