@@ -1,0 +1,3 @@
+target_sources(corvidcore PRIVATE
+    directorylisting.cpp directorylisting.h
+)

@@ -1,0 +1,1 @@
+corvid_add_test(tst_directorylisting tst_directorylisting.cpp)
