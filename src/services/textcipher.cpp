@@ -155,7 +155,9 @@ QString TextCipher::encryptText(const QString &text)
 QString TextCipher::decryptText(const QString &cipherText)
 {
     const QByteArray cipher = QByteArray::fromBase64(cipherText.toLatin1());
-    return QString::fromUtf8(decryptBytes(cipher));
+    const QByteArray payload = decryptBytes(cipher);
+    // Sized decoding, so a NUL inside the text survives like every other character.
+    return QString::fromUtf8(payload.constData(), payload.size());
 }
 
 QString TextCipher::encryptWithKey(const QString &clearText, quint32 key)
