@@ -1,0 +1,81 @@
+#pragma once
+
+#include "corvidexport.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QFile>
+#include <QString>
+#include <QVector>
+
+class ZipReaderPrivate;
+
+/**
+ * Lists the entries of a zip archive and returns their uncompressed content.
+ *
+ * The index is read once, on first use. Problems while reading show up as warnings in the
+ * message log and as missing entries or empty content, never as exceptions; opening problems
+ * are reported by status().
+ */
+class CORVID_EXPORT ZipReader
+{
+public:
+    /** Opens the named file with the given mode; the reader owns the file. */
+    explicit ZipReader(const QString &fileName, QIODevice::OpenMode mode = QIODevice::ReadOnly);
+    /** Reads from a device that the caller owns. */
+    explicit ZipReader(QIODevice *device);
+    ~ZipReader();
+
+    ZipReader(const ZipReader &) = delete;
+    ZipReader &operator=(const ZipReader &) = delete;
+
+    QIODevice *device() const;
+
+    bool isReadable() const;
+    /** For a named file whether it exists; true for any other device. */
+    bool exists() const;
+
+    struct CORVID_EXPORT FileInfo
+    {
+        FileInfo() noexcept;
+        FileInfo(const FileInfo &other) noexcept;
+        FileInfo &operator=(const FileInfo &other) noexcept;
+        ~FileInfo();
+
+        /** True when the entry's mode names a directory, a file or a symbolic link. */
+        bool isValid() const noexcept { return isDir || isFile || isSymLink; }
+
+        QString filePath;
+        uint isDir : 1;
+        uint isFile : 1;
+        uint isSymLink : 1;
+        QFile::Permissions permissions;
+        uint crc;
+        qint64 size;
+        QDateTime lastModified;
+    };
+
+    /** Every entry in central-directory order. */
+    QVector<FileInfo> fileInfoList() const;
+    int count() const;
+
+    /** The entry at index; an invalid FileInfo when the index is out of range. */
+    FileInfo entryInfoAt(int index) const;
+    /** The content of the first entry named exactly fileName; empty when none or unreadable. */
+    QByteArray fileData(const QString &fileName) const;
+    /**
+     * Writes every entry below destinationDir. Refuses, before writing anything, an archive
+     * with an entry or a link target that would land outside destinationDir.
+     */
+    bool extractAll(const QString &destinationDir) const;
+
+    enum Status { NoError, FileReadError, FileOpenError, FilePermissionsError, FileError };
+
+    Status status() const;
+
+    void close();
+
+private:
+    friend class ZipReaderPrivate;
+    ZipReaderPrivate *d;
+};

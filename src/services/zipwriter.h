@@ -1,0 +1,60 @@
+#pragma once
+
+#include "corvidexport.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+class ZipWriterPrivate;
+
+/**
+ * Writes a new zip archive entry by entry. Entries go out immediately; the central directory
+ * follows at close(), which the destructor also calls.
+ */
+class CORVID_EXPORT ZipWriter
+{
+public:
+    /** Opens the named file with the given mode; the writer owns the file. */
+    explicit ZipWriter(const QString &fileName,
+                       QIODevice::OpenMode mode = (QIODevice::WriteOnly | QIODevice::Truncate));
+    /** Writes to a device that the caller owns. */
+    explicit ZipWriter(QIODevice *device);
+    ~ZipWriter();
+
+    ZipWriter(const ZipWriter &) = delete;
+    ZipWriter &operator=(const ZipWriter &) = delete;
+
+    QIODevice *device() const;
+
+    bool isWritable() const;
+    /** For a named file whether it exists; true for any other device. */
+    bool exists() const;
+
+    enum Status { NoError, FileWriteError, FileOpenError, FilePermissionsError, FileError };
+
+    Status status() const;
+
+    enum CompressionPolicy { AlwaysCompress, NeverCompress, AutoCompress };
+
+    void setCompressionPolicy(CompressionPolicy policy);
+    CompressionPolicy compressionPolicy() const;
+
+    /** The permissions written into every new entry; read and write by owner by default. */
+    void setCreationPermissions(QFile::Permissions permissions);
+    QFile::Permissions creationPermissions() const;
+
+    void addFile(const QString &fileName, const QByteArray &data);
+    /** Reads all of device, opening it read-only first when it is not open. */
+    void addFile(const QString &fileName, QIODevice *device);
+    /** Adds a directory entry; a missing trailing "/" is appended. */
+    void addDirectory(const QString &dirName);
+    void addSymLink(const QString &fileName, const QString &destination);
+
+    /** Writes the central directory and the end record, then closes the device. */
+    void close();
+
+private:
+    friend class ZipWriterPrivate;
+    ZipWriterPrivate *d;
+};
