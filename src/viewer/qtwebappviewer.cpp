@@ -1,27 +1,38 @@
 #include "viewer/qtwebappviewer.h"
 
 #include "app/logger.h"
-#include "config/appconfig.h"
-#include "config/preferencestore.h"
-#include "platform/platformpaths.h"
+#include "webview/qtwebview.h"
+#include "webview/webviewprivate.h"
 
-#include <QDir>
-#include <QLabel>
-#include <QUrl>
+#include <QCloseEvent>
+#include <QVBoxLayout>
 
 QtWebAppViewer::QtWebAppViewer(QWidget *parent)
-    : QMainWindow(parent)
-    , m_page(new QLabel(this))
+    : WebAppViewer(parent)
+    , m_view(new QtWebView(this))
 {
-    AppConfig config;
-    PreferenceStore prefs;
-    Logger::instance().startUp(config, prefs, PlatformPaths::tempFolder());
-    setWindowTitle(config.appTitle());
-    setCentralWidget(m_page);
-    resize(AppConfig::defaultWindowWidth(), AppConfig::defaultWindowHeight());
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_view);
 }
 
 void QtWebAppViewer::loadLocalFile(const QString &path)
 {
-    m_page->setText(QUrl::fromLocalFile(QDir::current().absoluteFilePath(path)).toString());
+    m_view->loadLocalFile(path);
+}
+
+void QtWebAppViewer::loadUrl(const QUrl &url)
+{
+    m_view->setUrl(url);
+}
+
+void QtWebAppViewer::closeEvent(QCloseEvent *event)
+{
+    if (!m_view->webViewPrivate()->isQuitAllowed()) {
+        event->ignore();
+        m_view->runQuitRequest(true);
+        return;
+    }
+    logShell(QStringLiteral("Closing Web App Viewer..."));
+    event->accept();
 }

@@ -1,24 +1,29 @@
 #pragma once
 
 #include "corvidexport.h"
+#include "viewer/webappviewer.h"
 
-#include <QMainWindow>
+class QtWebView;
 
-class QLabel;
-
-// The top-level viewer window.
-class CORVID_EXPORT QtWebAppViewer : public QMainWindow
+// The viewer window holding the Qt web view. Closing it asks the page first.
+class CORVID_EXPORT QtWebAppViewer : public WebAppViewer
 {
     Q_OBJECT
 
 public:
     explicit QtWebAppViewer(QWidget *parent = nullptr);
 
-    void loadLocalFile(const QString &path);
+    QtWebView *view() const { return m_view; }
+
+    void loadLocalFile(const QString &path) override;
+    void loadUrl(const QUrl &url) override;
 
 signals:
     void forcedQuitRequested();
 
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
 private:
-    QLabel *m_page;
+    QtWebView *m_view;
 };

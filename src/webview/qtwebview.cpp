@@ -1,0 +1,154 @@
+#include "webview/qtwebview.h"
+
+#include "app/logger.h"
+#include "config/appconfig.h"
+#include "platform/platforminfo.h"
+#include "platform/platformpaths.h"
+#include "viewer/viewermenubar.h"
+#include "webview/qtwebviewprivate.h"
+#include "webview/webviewprivate.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QGraphicsWebView>
+#include <QNetworkConfigurationManager>
+#include <QStandardPaths>
+#include <QVBoxLayout>
+#include <QWebFrame>
+#include <QWebPage>
+
+QtWebView::QtWebView(QWidget *parent)
+    : WebView(parent)
+    , m_host(new QtWebViewPrivate(this, parent ? parent->window() : this))
+    , m_layout(new QVBoxLayout(this))
+{
+    m_layout->setContentsMargins(0, 0, 0, 0);
+    m_layout->addWidget(m_host);
+    ViewerMenuBar::build(m_layout, m_host, config());
+    if (parent)
+        connect(webViewPrivate(), &WebViewPrivate::quitRequested, parent->window(), &QWidget::close);
+    m_host->viewer()->hide();
+}
+
+QtWebView::~QtWebView() = default;
+
+void QtWebView::loadLocalFile(const QString &path)
+{
+    setUrl(QUrl::fromLocalFile(QDir::current().absoluteFilePath(path)));
+}
+
+void QtWebView::setUrl(const QUrl &url)
+{
+    m_host->webView()->setUrl(url);
+}
+
+QWebFrame *QtWebView::mainFrame() const
+{
+    return m_host->webView()->page()->mainFrame();
+}
+
+void QtWebView::evaluateInMainFrame(const QString &script)
+{
+    mainFrame()->evaluateJavaScript(script);
+}
+
+int QtWebView::platform() const
+{
+    return PlatformInfo::platformCode();
+}
+
+float QtWebView::platformVersionNumber() const
+{
+    return PlatformInfo::versionNumber();
+}
+
+QString QtWebView::platformVersionName() const
+{
+    return PlatformInfo::versionName();
+}
+
+QString QtWebView::logFilePath() const
+{
+    return Logger::instance().filePath();
+}
+
+QString QtWebView::tempDirPath() const
+{
+    return PlatformPaths::tempFolder();
+}
+
+QString QtWebView::storageDirPath() const
+{
+    return AppConfig::dataPath(AppConfig::storageDirName());
+}
+
+QString QtWebView::userDocsDirPath() const
+{
+    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+}
+
+QString QtWebView::userDesktopDirPath() const
+{
+    return QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+}
+
+ScriptRuntime::HostInfo QtWebView::hostInfo() const
+{
+    return {platform(), platformVersionNumber(), platformVersionName()};
+}
+
+QString QtWebView::frameRuntimeScript() const
+{
+    return ScriptRuntime::frameRuntime(hostInfo());
+}
+
+bool QtWebView::isOnline() const
+{
+    return QNetworkConfigurationManager().isOnline();
+}
+
+QString QtWebView::prefValue(const QString &key)
+{
+    return m_host->preferences().prefValue(key);
+}
+
+void QtWebView::setPref(const QString &key, const QString &value)
+{
+    m_host->preferences().setPref(key, value);
+}
+
+void QtWebView::removePref(const QString &key)
+{
+    m_host->preferences().removePref(key);
+}
+
+int QtWebView::processExitCode(int exitCode)
+{
+#ifdef Q_OS_WIN
+    return exitCode;
+#else
+    return (exitCode >= 1 && exitCode <= 255) ? exitCode : 255;
+#endif
+}
+
+void QtWebView::quitApplication(int exitCode)
+{
+    if (exitCode == 0)
+        emit webViewPrivate()->quitRequested();
+    else
+        QCoreApplication::exit(processExitCode(exitCode));
+}
+
+void QtWebView::checkLocalOnLoadFile(const QUrl &fullOnLoadUrl) const
+{
+    const QString path = fullOnLoadUrl.toLocalFile();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        qDebug().noquote() << QStringLiteral("Can't read the local onLoad file: ") + path;
+        return;
+    }
+    if (QString::fromUtf8(file.readAll()).contains(QLatin1String("<!-- CORVID INJECTION -->")))
+        qDebug("*** Hard JavaScript injection must be removed from the local onLoad file! ***");
+}

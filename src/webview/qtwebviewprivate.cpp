@@ -1,0 +1,593 @@
+#include "webview/qtwebviewprivate.h"
+
+#include "app/logger.h"
+#include "platform/platformpaths.h"
+#include "services/directoryoperations.h"
+#include "viewer/prompter.h"
+#include "webview/qtwebview.h"
+#include "webview/scriptapi.h"
+#include "webview/scriptruntime.h"
+#include "webview/webviewprivate.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QDir>
+#include <QFile>
+#include <QGraphicsScene>
+#include <QGraphicsWebView>
+#include <QIcon>
+#include <QNetworkAccessManager>
+#include <QNetworkDiskCache>
+#include <QPrinter>
+#include <QProcess>
+#include <QResizeEvent>
+#include <QTextStream>
+#include <QTimer>
+#include <QWebElement>
+#include <QWebFrame>
+#include <QWebHistory>
+#include <QWebInspector>
+#include <QWebPage>
+#include <QWebSecurityOrigin>
+#include <QWebSettings>
+
+namespace {
+
+const QString ContentFrameName = QStringLiteral("contentFrame");
+const QString InjectionMarker = QStringLiteral("<!-- CORVID INJECTION -->");
+
+QWebFrame *childNamed(QWebFrame *frame, const QString &name)
+{
+    const QList<QWebFrame *> children = frame->childFrames();
+    for (QWebFrame *child : children) {
+        if (child->frameName() == name)
+            return child;
+    }
+    return nullptr;
+}
+
+bool evaluatesTrue(QWebFrame *frame, const QString &script)
+{
+    return frame->evaluateJavaScript(script).toBool();
+}
+
+bool isDescendant(QWebFrame *frame, QWebFrame *ancestor)
+{
+    for (QObject *up = frame ? frame->parent() : nullptr; up; up = up->parent()) {
+        if (up == ancestor)
+            return true;
+    }
+    return false;
+}
+
+// Names of the style properties compared when marking visited links.
+const QStringList &styleProperties()
+{
+    static const QStringList names = [] {
+        QStringList list;
+        QFile file(QStringLiteral(":/data/resources/css_properties.dat"));
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+            return list;
+        QTextStream in(&file);
+        while (!in.atEnd()) {
+            const QString line = in.readLine().trimmed();
+            if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+                continue;
+            const QString name = line.section(QLatin1Char(':'), 0, 0).trimmed();
+            if (!name.isEmpty() && !list.contains(name))
+                list.append(name);
+        }
+        return list;
+    }();
+    return names;
+}
+
+bool defaultStartDetached(const QString &program, const QStringList &arguments)
+{
+    return QProcess::startDetached(program, arguments);
+}
+
+} // namespace
+
+QtWebViewPrivate::QtWebViewPrivate(QtWebView *view, QWidget *viewer)
+    : QGraphicsView(view)
+    , m_webView(new QGraphicsWebView)
+    , m_viewer(viewer)
+    , m_view(view)
+    , m_scene(new QGraphicsScene(this))
+    , m_network(new QNetworkAccessManager(this))
+    , m_diskCache(new QNetworkDiskCache(this))
+    , m_handOver(new HandOverSegment)
+    , m_config(true)
+    , m_api(new ScriptApi(this))
+    , m_startProcess(defaultStartDetached)
+{
+    Logger::instance().startUp(m_config, m_prefs, PlatformPaths::tempFolder());
+
+    setScene(m_scene);
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_webView->setAcceptTouchEvents(true);
+    m_webView->setAcceptHoverEvents(true);
+    m_webView->setObjectName(QStringLiteral("m_webView"));
+    m_scene->addItem(m_webView);
+    m_scene->setActiveWindow(m_webView);
+    connect(m_webView->page()->mainFrame(), &QWebFrame::javaScriptWindowObjectCleared, this,
+            &QtWebViewPrivate::addToJavaScript);
+
+    QCoreApplication::setApplicationVersion(m_config.appVersion());
+    QCoreApplication::setOrganizationName(m_config.companyName());
+    QCoreApplication::setApplicationName(m_config.appTitle());
+    QGuiApplication::setApplicationDisplayName(m_config.appTitle());
+    m_viewer->setWindowIcon(QIcon(AppConfig::dataPath(AppConfig::iconPath())));
+
+    QWebSettings *settings = m_webView->settings();
+    settings->setAttribute(QWebSettings::AutoLoadImages, true);
+    settings->setAttribute(QWebSettings::PluginsEnabled, m_config.plugginsEnabled());
+    if (!m_config.crossDomainRestriction())
+        settings->setAttribute(QWebSettings::LocalContentCanAccessRemoteUrls, true);
+
+    applyHandOver();
+    if (!m_state.restored) {
+        m_viewer->resize(AppConfig::defaultWindowWidth(), AppConfig::defaultWindowHeight());
+        if (m_config.onLoadMaximize())
+            m_viewer->setWindowState(m_viewer->windowState() | Qt::WindowMaximized);
+    }
+
+    if (m_savedUrl.isEmpty()) {
+        QTimer::singleShot(m_config.udpWaitSecs() * 1000, this, &QtWebViewPrivate::ensureOnLoadUrl);
+    } else {
+        m_view->evaluateInMainFrame(QStringLiteral("onLoadUrl = '")
+                                    + WebView::escapeForScript(m_savedUrl.toString())
+                                    + QStringLiteral("';"));
+    }
+
+    setUpPage();
+
+    connect(m_webView, &QGraphicsWebView::loadFinished, this, &QtWebViewPrivate::loadFinished);
+    m_webView->page()->setLinkDelegationPolicy(QWebPage::DelegateExternalLinks);
+    connect(m_webView->page(), &QWebPage::linkClicked, this, &QtWebViewPrivate::linkClicked);
+}
+
+QtWebViewPrivate::~QtWebViewPrivate()
+{
+    delete m_handOver;
+}
+
+void QtWebViewPrivate::setUpPage()
+{
+    QWebSettings::setMaximumPagesInCache(0);
+    QWebSettings::setObjectCacheCapacities(0, 0, 0);
+    m_diskCache->setCacheDirectory(AppConfig::dataPath(AppConfig::cacheDirName()));
+    m_network->setCache(m_diskCache);
+    m_webView->page()->setNetworkAccessManager(m_network);
+    if (m_config.localStorageEnabled()) {
+        QWebSettings *global = QWebSettings::globalSettings();
+        global->setAttribute(QWebSettings::LocalStorageEnabled, true);
+        global->setAttribute(QWebSettings::OfflineStorageDatabaseEnabled, true);
+        global->enablePersistentStorage(AppConfig::dataPath(AppConfig::storageDirName()));
+    }
+    const QStringList scripts = m_config.settingsPageScripts();
+    for (const QString &script : scripts)
+        m_view->evaluateInMainFrame(script);
+    if (!m_config.helpIsCollection()) {
+        m_view->evaluateInMainFrame(QStringLiteral("var helpPageUrl = '../help/")
+                                    + WebView::escapeForScript(m_config.helpDocDesktop())
+                                    + QStringLiteral("';"));
+    }
+}
+
+void QtWebViewPrivate::setHandOverKey(const QString &key)
+{
+    delete m_handOver;
+    m_handOver = new HandOverSegment(key);
+}
+
+void QtWebViewPrivate::applyHandOver()
+{
+    const QByteArray record = m_handOver->take();
+    if (record.isEmpty())
+        return;
+    ViewerState handed = ViewerState::deserialize(record);
+    if (!handed.restored)
+        return;
+    m_state = handed;
+    m_state.applyToWindow(m_viewer);
+    saveUrl(QStringLiteral("blank.html"));
+    m_visitedUrls.unite(m_state.visitedUrls);
+    if (m_state.request == OnLoadClearStorage)
+        DirectoryOperations::clearContents(AppConfig::dataPath(AppConfig::storageDirName()));
+}
+
+bool QtWebViewPrivate::isTrustedUrl(const QUrl &url) const
+{
+    if (url.isLocalFile())
+        return true;
+    const QString host = url.host(QUrl::FullyDecoded);
+    return !host.isEmpty() && m_config.trustedHosts().contains(host);
+}
+
+void QtWebViewPrivate::saveUrl(const QString &urlStr)
+{
+    m_savedUrl = QUrl(urlStr, QUrl::TolerantMode);
+    m_visitedUrls.insert(m_savedUrl);
+}
+
+void QtWebViewPrivate::ensureOnLoadUrl()
+{
+    if (!m_savedUrl.isEmpty() && m_savedUrl != QUrl(QStringLiteral("blank.html"))
+        && m_savedUrl != QUrl(AppConfig::blankPagePath()))
+        return;
+    if (m_config.useUdpOnLoadUrl()) {
+        Prompter::current().warning(
+            m_viewer, QStringLiteral("UDP Failure"),
+            QStringLiteral("A Dynamic Address Could Not Be Acquired.\nLoading A Default Instead..."));
+    }
+    m_savedUrl = m_config.fullOnLoadUrl();
+    m_visitedUrls.insert(m_savedUrl);
+    m_view->evaluateInMainFrame(QStringLiteral("onLoadUrl = '")
+                                + WebView::escapeForScript(m_savedUrl.toString())
+                                + QStringLiteral("';"));
+    if (QWebFrame *content = childNamed(m_webView->page()->mainFrame(), ContentFrameName))
+        content->setUrl(m_savedUrl);
+}
+
+void QtWebViewPrivate::loadFinished(bool ok)
+{
+    Q_UNUSED(ok)
+    ++m_loadCount;
+    const int limit = m_config.maxPagesInMemory();
+    if (limit >= 1 && m_loadCount >= limit) {
+        // One successor only, however many loads finish before this instance quits.
+        if (!m_restartStarted) {
+            m_restartStarted = true;
+            recover(OnLoadNothing);
+        }
+        return;
+    }
+    if (m_firstLoadPending) {
+        m_firstLoadPending = false;
+        runFirstLoad();
+    }
+    injectLinkHandling();
+    addQtObjToChildFrames(m_webView->page()->mainFrame(), frameRuntime());
+    markVisitedLinks();
+    m_webView->setVisible(true);
+    m_webView->setFocus();
+}
+
+void QtWebViewPrivate::runFirstLoad()
+{
+    QWebFrame *main = m_webView->page()->mainFrame();
+    if (addQtObjToFrame(main))
+        main->evaluateJavaScript(frameRuntime());
+
+    const QUrl fullUrl = m_config.fullOnLoadUrl();
+    if (fullUrl.scheme() == QLatin1String("file"))
+        m_view->checkLocalOnLoadFile(fullUrl);
+
+    const ScriptRuntime::Folders folders{m_view->storageDirPath(), m_view->tempDirPath(),
+                                         m_view->userDocsDirPath(), m_view->userDesktopDirPath(),
+                                         m_view->logFilePath()};
+    m_view->evaluateInMainFrame(ScriptRuntime::mainFrameGlobals(fullUrl, m_view->hostInfo(), folders));
+    // The settings form variables set while the view was built did not survive the container
+    // page's load; set them again now that the page is there.
+    const QStringList settingsScripts = m_config.settingsPageScripts();
+    for (const QString &script : settingsScripts)
+        m_view->evaluateInMainFrame(script);
+    m_view->evaluateInMainFrame(ScriptRuntime::trustedHostsScript(m_config.trustedHosts()));
+    m_view->generateAccessKey();
+
+    const QString startUrl = m_config.onLoadUrl().toString().trimmed().toLower();
+    const QString blankUrl = QUrl::fromLocalFile(AppConfig::dataPath(AppConfig::blankPagePath()))
+                                 .toString()
+                                 .trimmed()
+                                 .toLower();
+    bool snapshotsRestored = false;
+    const QList<QWebFrame *> children = main->childFrames();
+    for (QWebFrame *child : children) {
+        const QString base = child->baseUrl().toString().toLower();
+        if (base != startUrl && base != blankUrl)
+            continue;
+        if (m_state.restored && !snapshotsRestored) {
+            m_state.restoreSnapshots(main);
+            snapshotsRestored = true;
+        }
+        if (!(m_state.restored && m_config.newWindowIsClone()))
+            injectCredentials(child);
+    }
+}
+
+void QtWebViewPrivate::injectCredentials(QWebFrame *frame)
+{
+    if (!m_config.onLoadInjectCredentials())
+        return;
+    frame->evaluateJavaScript(
+        ScriptRuntime::credentialsScript(m_config.onLoadUsername(), m_config.onLoadPassword()));
+}
+
+void QtWebViewPrivate::injectLinkHandling()
+{
+    QWebFrame *main = m_webView->page()->mainFrame();
+    const QString clickScript = ScriptRuntime::frameClickScript();
+    if (!evaluatesTrue(main, QStringLiteral("ret = ( typeof(receiveMessage) != 'undefined' );"))) {
+        main->evaluateJavaScript(ScriptRuntime::topReceiverScript());
+        main->evaluateJavaScript(clickScript);
+    }
+    std::function<void(QWebFrame *)> walk = [&](QWebFrame *frame) {
+        const QList<QWebFrame *> children = frame->childFrames();
+        for (QWebFrame *child : children) {
+            child->evaluateJavaScript(clickScript);
+            walk(child);
+        }
+    };
+    walk(main);
+}
+
+QString QtWebViewPrivate::frameRuntime() const
+{
+    return m_view->frameRuntimeScript();
+}
+
+void QtWebViewPrivate::addToJavaScript()
+{
+    QWebFrame *main = m_webView->page()->mainFrame();
+    // Script can send the top window anywhere without passing the link policy; the page it
+    // lands on must not inherit the host object.
+    if (!isTrustedUrl(main->url()))
+        return;
+    addQtObjToFrame(main);
+}
+
+bool QtWebViewPrivate::addQtObjToFrame(QWebFrame *frame, QObject *object)
+{
+    const QString defined = QStringLiteral("ret = ( typeof(QtObj) != 'undefined' );");
+    if (evaluatesTrue(frame, defined))
+        return true;
+    frame->addToJavaScriptWindowObject(QStringLiteral("QtObj"), object ? object : m_api,
+                                       QWebFrame::QtOwnership);
+    const uint id = m_frameCounter++;
+    m_framesById.insert(id, frame);
+    int parentId = 0;
+    QUrl parentUrl = frame->url();
+    if (QWebFrame *parent = frame->parentFrame()) {
+        parentId = parent->evaluateJavaScript(
+                              QStringLiteral("ret = typeof(frameId) == 'function' ? frameId() : -1;"))
+                       .toInt();
+        parentUrl = parent->url();
+    }
+    frame->evaluateJavaScript(ScriptRuntime::frameIdentityScript(id, frame->url(), parentId, parentUrl));
+    grantCrossOriginAccess(frame);
+    return evaluatesTrue(frame, defined);
+}
+
+void QtWebViewPrivate::grantCrossOriginAccess(QWebFrame *frame)
+{
+    const auto subdomains = m_config.shellAccessOtherSubdomains()
+        ? QWebSecurityOrigin::AllowSubdomains
+        : QWebSecurityOrigin::DisallowSubdomains;
+    QWebSecurityOrigin origin = frame->securityOrigin();
+    const QStringList hosts = m_config.trustedHosts();
+    for (const QString &host : hosts) {
+        origin.addAccessWhitelistEntry(QStringLiteral("http"), host, subdomains);
+        origin.addAccessWhitelistEntry(QStringLiteral("https"), host, subdomains);
+    }
+}
+
+void QtWebViewPrivate::addQtObjToChildFrames(QWebFrame *frame, const QString &script)
+{
+    const QList<QWebFrame *> children = frame->childFrames();
+    for (QWebFrame *child : children) {
+        if (!isTrustedUrl(child->baseUrl()))
+            continue;
+        if (addQtObjToFrame(child))
+            child->evaluateJavaScript(script);
+        addQtObjToChildFrames(child, script);
+    }
+}
+
+QWebFrame *QtWebViewPrivate::findFrameById(QWebFrame *frame, uint id) const
+{
+    // Answered from the frames the host itself published into, never from what a frame's own
+    // script claims its id to be.
+    QWebFrame *found = m_framesById.value(id);
+    return isDescendant(found, frame) ? found : nullptr;
+}
+
+void QtWebViewPrivate::linkClicked(const QUrl &url)
+{
+    if (m_config.crossDomainRestriction()
+        && m_config.onLoadUrl().host(QUrl::FullyDecoded) != url.host(QUrl::FullyDecoded)) {
+        Prompter::current().warning(m_viewer, QStringLiteral("Access Denied"),
+                                    QStringLiteral("Cannot Browse To Pages Outside Of This Domain!"));
+        return;
+    }
+    const QString text = url.toString().toLower().trimmed();
+    if (text.isEmpty() || text == QLatin1String("#") || text.contains(QLatin1String("javascript:void")))
+        return;
+    m_webView->setVisible(false);
+    m_view->evaluateInMainFrame(QStringLiteral("setUrlRequested( '")
+                                + WebView::escapeForScript(url.toString()) + QStringLiteral("' );"));
+}
+
+void QtWebViewPrivate::markVisitedLinks()
+{
+    QWebFrame *main = m_webView->page()->mainFrame();
+    QWebHistory *history = m_webView->page()->history();
+    std::function<void(QWebFrame *)> walk = [&](QWebFrame *frame) {
+        const QList<QWebFrame *> children = frame->childFrames();
+        for (QWebFrame *child : children) {
+            QList<QPair<QString, QString>> style;
+            QWebElement root = child->documentElement();
+            if (history->count() == 0) {
+                style.append({QStringLiteral("color"), QStringLiteral("#551A8B")});
+            } else if (!root.isNull()) {
+                const QString visitedHref = history->itemAt(0).url().toString().toHtmlEscaped();
+                root.appendInside(QStringLiteral("<a id=\"QT_VISITED\" style=\"display:none\" href=\"")
+                                  + visitedHref + QStringLiteral("\"></a>"));
+                root.appendInside(QStringLiteral("<a id=\"QT_NOT_VISITED\" style=\"display:none\" "
+                                                 "href=\"#QT_NOT_VISITED\"></a>"));
+                QWebElement visited = root.findFirst(QStringLiteral("#QT_VISITED"));
+                QWebElement notVisited = root.findFirst(QStringLiteral("#QT_NOT_VISITED"));
+                for (const QString &property : styleProperties()) {
+                    const QString value = visited.styleProperty(property, QWebElement::ComputedStyle);
+                    if (value != notVisited.styleProperty(property, QWebElement::ComputedStyle))
+                        style.append({property, value});
+                }
+                visited.removeFromDocument();
+                notVisited.removeFromDocument();
+            }
+            const QWebElementCollection anchors = child->findAllElements(QStringLiteral("a"));
+            for (QWebElement anchor : anchors) {
+                const QUrl target = child->baseUrl().resolved(
+                    QUrl(anchor.attribute(QStringLiteral("href")), QUrl::TolerantMode));
+                if (!m_visitedUrls.contains(target))
+                    continue;
+                for (const auto &property : style)
+                    anchor.setStyleProperty(property.first, property.second);
+            }
+            walk(child);
+        }
+    };
+    walk(main);
+}
+
+void QtWebViewPrivate::reloadPage()
+{
+    if (QWebFrame *content = childNamed(m_webView->page()->mainFrame(), ContentFrameName))
+        content->setUrl(content->requestedUrl());
+    else
+        m_webView->reload();
+}
+
+void QtWebViewPrivate::backPage()
+{
+    m_webView->back();
+}
+
+void QtWebViewPrivate::forwardPage()
+{
+    m_webView->forward();
+}
+
+void QtWebViewPrivate::print()
+{
+    QPrinter printer(QPrinter::ScreenResolution);
+    if (!Prompter::current().printSetup(nullptr, &printer))
+        return;
+    QWebFrame *main = m_webView->page()->mainFrame();
+    QWebFrame *content = childNamed(main, ContentFrameName);
+    (content ? content : main)->print(&printer);
+}
+
+void QtWebViewPrivate::toggleSettings(bool on)
+{
+    Q_UNUSED(on)
+    m_view->evaluateInMainFrame(QStringLiteral("toggleSettings();"));
+}
+
+void QtWebViewPrivate::clearCache()
+{
+    m_diskCache->clear();
+    m_webView->page()->history()->clear();
+    m_visitedUrls.clear();
+    QWebSettings::clearIconDatabase();
+    QWebSettings::clearMemoryCaches();
+    reloadPage();
+}
+
+void QtWebViewPrivate::clearStorage()
+{
+    recover(OnLoadClearStorage);
+}
+
+void QtWebViewPrivate::recover(uint request)
+{
+    clone(false, request);
+    m_viewer->hide();
+    QTimer::singleShot(m_recoverQuitDelay, this, &QtWebViewPrivate::quit);
+}
+
+void QtWebViewPrivate::clone(bool asChild, uint request)
+{
+    ViewerState state = ViewerState::fromWindow(m_viewer, m_savedUrl, asChild, request);
+    state.collectSnapshots(m_webView->page()->mainFrame());
+    state.visitedUrls = m_visitedUrls;
+    m_handOver->writeOrReport(state.serialize(m_config.newWindowIsClone()), m_viewer);
+    m_startProcess(QCoreApplication::applicationFilePath(), QStringList{QString(QLatin1String(""))});
+}
+
+void QtWebViewPrivate::showInspector()
+{
+    m_webView->settings()->setAttribute(QWebSettings::DeveloperExtrasEnabled, true);
+    if (!m_inspector) {
+        m_inspector = new QWebInspector;
+        m_inspector->setAttribute(Qt::WA_DeleteOnClose, false);
+        m_inspector->setWindowIcon(QIcon(QStringLiteral(":/viewerButtons/resources/inspection.png")));
+        connect(this, &QObject::destroyed, m_inspector, &QObject::deleteLater);
+    }
+    m_inspector->setPage(m_webView->page());
+    m_inspector->resize(800, 600);
+    m_inspector->show();
+}
+
+void QtWebViewPrivate::showInjector()
+{
+    Prompter::current().information(m_viewer, QStringLiteral("Injector"),
+                                    QStringLiteral("The script injector is not part of this build yet."));
+}
+
+void QtWebViewPrivate::toggleDirectEdit(bool on)
+{
+    m_webView->page()->setContentEditable(on);
+}
+
+void QtWebViewPrivate::showHelp()
+{
+    if (!m_config.helpIsCollection()) {
+        m_view->evaluateInMainFrame(QStringLiteral("toggleHelp();"));
+        return;
+    }
+    const QString collection = AppConfig::dataPath(AppConfig::helpDirName()) + QLatin1Char('/')
+        + m_config.helpDocDesktop();
+    if (!QFile::exists(collection)) {
+        Prompter::current().warning(m_viewer, QStringLiteral("Missing Resource"),
+                                    QStringLiteral("The Help Documentation Could Not Ne Found."));
+        return;
+    }
+    Prompter::current().information(m_viewer, QStringLiteral("Help"),
+                                    QStringLiteral("The help browser is not part of this build yet."));
+}
+
+void QtWebViewPrivate::showAbout()
+{
+    const QString text = QStringLiteral("<b>") + m_config.appTitle().toHtmlEscaped()
+        + QStringLiteral("</b><br>Version ") + m_config.appVersion().toHtmlEscaped()
+        + QStringLiteral("<br>Copyright &copy; ") + m_config.copyrightYear().toHtmlEscaped()
+        + QLatin1Char(' ') + m_config.companyName().toHtmlEscaped();
+    Prompter::current().about(m_viewer, m_config.appTitle(), text);
+}
+
+void QtWebViewPrivate::resizeContent()
+{
+    m_view->evaluateInMainFrame(QStringLiteral("setContentFrameToViewPortSize();"));
+}
+
+void QtWebViewPrivate::resizeEvent(QResizeEvent *event)
+{
+    QGraphicsView::resizeEvent(event);
+    m_webView->resize(event->size());
+    resizeContent();
+}
+
+void QtWebViewPrivate::quit()
+{
+    m_view->webViewPrivate()->setQuitAllowed(true);
+    m_view->quitApplication(0);
+}
+
+void QtWebViewPrivate::requestQuit()
+{
+    m_view->runQuitRequest(true);
+}

@@ -1,0 +1,124 @@
+#pragma once
+
+#include "app/handoversegment.h"
+#include "app/viewerstate.h"
+#include "config/appconfig.h"
+#include "config/preferencestore.h"
+#include "corvidexport.h"
+
+#include <QGraphicsView>
+#include <QHash>
+#include <QPointer>
+#include <QSet>
+#include <QUrl>
+#include <functional>
+
+class QGraphicsScene;
+class QGraphicsWebView;
+class QNetworkAccessManager;
+class QNetworkDiskCache;
+class QWebFrame;
+class QWebInspector;
+class QtWebView;
+class ScriptApi;
+
+// The home of the page: a graphics view holding the web view, everything the page needs, the
+// load and navigation policy, and the frames that receive the host object.
+class CORVID_EXPORT QtWebViewPrivate : public QGraphicsView
+{
+    Q_OBJECT
+
+public:
+    // Starts a program detached; replaced by tests that must not start a real process.
+    using ProcessStarter = std::function<bool(const QString &program, const QStringList &arguments)>;
+
+    QtWebViewPrivate(QtWebView *view, QWidget *viewer);
+    ~QtWebViewPrivate() override;
+
+    QGraphicsWebView *webView() const { return m_webView; }
+    QWidget *viewer() const { return m_viewer; }
+    QtWebView *view() const { return m_view; }
+    ScriptApi *scriptApi() const { return m_api; }
+    PreferenceStore &preferences() { return m_prefs; }
+    const ViewerState &state() const { return m_state; }
+    QUrl savedUrl() const { return m_savedUrl; }
+    QSet<QUrl> visitedUrls() const { return m_visitedUrls; }
+    int loadCount() const { return m_loadCount; }
+
+    void setProcessStarter(const ProcessStarter &starter) { m_startProcess = starter; }
+    void setRecoverQuitDelay(int milliseconds) { m_recoverQuitDelay = milliseconds; }
+    void setHandOverKey(const QString &key);
+
+    // Whether a frame at this address may hold the host object: a local file, or exactly a
+    // trusted host.
+    bool isTrustedUrl(const QUrl &url) const;
+
+    // Publishes the host object into frame with its identity; true when QtObj is defined there.
+    bool addQtObjToFrame(QWebFrame *frame, QObject *object = nullptr);
+    void addQtObjToChildFrames(QWebFrame *frame, const QString &script);
+    // A descendant of frame that received the host object under id, or null.
+    QWebFrame *findFrameById(QWebFrame *frame, uint id) const;
+
+    void saveUrl(const QString &urlStr);
+
+public slots:
+    void ensureOnLoadUrl();
+    void loadFinished(bool ok);
+
+    void reloadPage();
+    void backPage();
+    void forwardPage();
+    void print();
+    void toggleSettings(bool on);
+    void clearCache();
+    void clearStorage();
+    void recover(uint request = 0);
+    void clone(bool asChild = true, uint request = 0);
+    void showInspector();
+    void showInjector();
+    void toggleDirectEdit(bool on);
+    void showHelp();
+    void showAbout();
+    void resizeContent();
+    void quit();
+    void requestQuit();
+
+private slots:
+    void addToJavaScript();
+    void linkClicked(const QUrl &url);
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void setUpPage();
+    void applyHandOver();
+    void runFirstLoad();
+    void injectLinkHandling();
+    void injectCredentials(QWebFrame *frame);
+    void markVisitedLinks();
+    void grantCrossOriginAccess(QWebFrame *frame);
+    QString frameRuntime() const;
+
+    QGraphicsWebView *m_webView;
+    QWidget *m_viewer;
+    QtWebView *m_view;
+    QGraphicsScene *m_scene;
+    QNetworkAccessManager *m_network;
+    QNetworkDiskCache *m_diskCache;
+    HandOverSegment *m_handOver;
+    ViewerState m_state;
+    AppConfig m_config;
+    PreferenceStore m_prefs;
+    QWebInspector *m_inspector = nullptr;
+    ScriptApi *m_api;
+    QSet<QUrl> m_visitedUrls;
+    QUrl m_savedUrl;
+    uint m_frameCounter = 0;
+    QHash<uint, QPointer<QWebFrame>> m_framesById;
+    int m_loadCount = 0;
+    bool m_firstLoadPending = true;
+    bool m_restartStarted = false;
+    int m_recoverQuitDelay = 5000;
+    ProcessStarter m_startProcess;
+};

@@ -1,0 +1,242 @@
+#include "webview/webview.h"
+
+#include "app/logger.h"
+#include "config/appconfig.h"
+#include "platform/platformpaths.h"
+#include "webview/webviewprivate.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QRandomGenerator>
+
+namespace {
+
+const QString KeyAlphabet
+    = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789");
+constexpr int KeyLength = 64;
+
+bool isBareType(int type)
+{
+    switch (type) {
+    case QMetaType::Bool:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Double:
+    case QMetaType::Float:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+WebView::WebView(QWidget *parent)
+    : QWidget(parent)
+    , m_d(new WebViewPrivate(this))
+    , m_config(new AppConfig(true))
+{
+    QString plugins = QCoreApplication::applicationDirPath();
+    plugins.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    QCoreApplication::addLibraryPath(plugins + QStringLiteral("/plugins"));
+}
+
+WebView::~WebView() = default;
+
+void WebView::generateAccessKey()
+{
+    if (!m_accessKey.isEmpty())
+        return;
+    // A key guessed by another page would open every service, so it comes from the system's
+    // secure source.
+    QString key;
+    key.reserve(KeyLength);
+    QRandomGenerator *random = QRandomGenerator::system();
+    for (int i = 0; i < KeyLength; ++i)
+        key += KeyAlphabet.at(int(random->bounded(quint32(KeyAlphabet.size()))));
+    m_accessKey = key;
+    evaluateInMainFrame(QStringLiteral("setCookie( window.qtKeyCookieName, '") + key
+                        + QStringLiteral("', null );"));
+}
+
+bool WebView::checkAccessKey(const QString &qtKey, bool report)
+{
+    if (!m_accessKey.isEmpty() && qtKey == m_accessKey)
+        return true;
+    if (report) {
+        const QString message = qtKey.trimmed().isEmpty()
+            ? QStringLiteral("No access key provided.")
+            : QStringLiteral("Invalid access key provided.");
+        invokeOnErrorCallback(ErrAccessDenied, {message});
+    }
+    return false;
+}
+
+void WebView::respond(const QString &callbackFunc, uint callbackId, bool success, int errorCode,
+                      const QString &message, const QStringList &values, int indicator)
+{
+    if (callbackFunc.isEmpty())
+        return;
+    QVariantList arguments{callbackId, success, errorCode, message};
+    for (const QString &value : values)
+        arguments.append(value);
+    invokeCallback(callbackFunc, arguments, indicator);
+}
+
+void WebView::respondSuccess(const QString &callbackFunc, uint callbackId)
+{
+    respond(callbackFunc, callbackId, true, 0, QString(), {}, NoStateChange);
+}
+
+void WebView::respondSuccess(const QString &callbackFunc, uint callbackId,
+                             const QString &message, const QStringList &values)
+{
+    respond(callbackFunc, callbackId, true, 0, message, values, NoStateChange);
+}
+
+void WebView::respondSuccessWithIndicator(const QString &callbackFunc, uint callbackId,
+                                          int indicator)
+{
+    respond(callbackFunc, callbackId, true, 0, QString(), {}, indicator);
+}
+
+void WebView::respondError(const QString &callbackFunc, uint callbackId, int errorCode,
+                           const QString &message)
+{
+    respond(callbackFunc, callbackId, false, errorCode, message, {}, NoStateChange);
+}
+
+void WebView::respondResult(const QString &callbackFunc, uint callbackId, const CallResult &result)
+{
+    if (result.success)
+        respondSuccess(callbackFunc, callbackId, result.message, result.values);
+    else
+        respondError(callbackFunc, callbackId, result.errorCode, result.message);
+}
+
+void WebView::respondUnsupported(const QString &callbackFunc, uint callbackId,
+                                 const QString &function)
+{
+    respondError(callbackFunc, callbackId, ErrUnsupported,
+                 QStringLiteral("This web view does not support the function: ") + function
+                     + QLatin1Char('.'));
+}
+
+QString WebView::callbackScript(const char *entryPoint, const QString &callbackFunc,
+                                const QVariantList &arguments, int indicator) const
+{
+    return QLatin1String(entryPoint) + QStringLiteral("( '") + escapeForScript(callbackFunc)
+        + QStringLiteral("', ") + encodeArguments(arguments) + QStringLiteral(", ")
+        + QString::number(indicator) + QStringLiteral(" );");
+}
+
+void WebView::invokeCallback(const QString &callbackFunc, const QVariantList &arguments,
+                             int indicator)
+{
+    if (callbackFunc.isEmpty())
+        return;
+    evaluateInMainFrame(callbackScript("invokeCallback", callbackFunc, arguments, indicator));
+}
+
+void WebView::invokeCallbackAll(const QString &callbackFunc, const QVariantList &arguments,
+                                int indicator)
+{
+    if (callbackFunc.isEmpty())
+        return;
+    evaluateInMainFrame(callbackScript("invokeCallbackAll", callbackFunc, arguments, indicator));
+}
+
+void WebView::invokeOnErrorCallback(int errorCode, const QVariantList &arguments)
+{
+    evaluateInMainFrame(QStringLiteral("invokeOnErrorCallback( null, ") + QString::number(errorCode)
+                        + QStringLiteral(", ") + encodeArguments(arguments) + QStringLiteral(" );"));
+}
+
+void WebView::setQtStateChangeIndicator(int indicator)
+{
+    invokeCallbackAll(QStringLiteral("setQtStateChangeIndicator"), {indicator}, indicator);
+}
+
+QString WebView::encodeArguments(const QVariantList &arguments)
+{
+    QString out;
+    for (const QVariant &value : arguments) {
+        const int type = value.userType();
+        if (!value.isValid() || type == QMetaType::QVariantList || type == QMetaType::QVariantMap
+            || type == QMetaType::QStringList || !value.canConvert<QString>())
+            continue;
+        if (!out.isEmpty())
+            out += QLatin1Char(',');
+        if (type == QMetaType::Bool) {
+            out += value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
+        } else if (isBareType(type)) {
+            out += value.toString();
+        } else {
+            // Everything else is quoted: a bare URL or byte array would be a syntax error.
+            out += QLatin1Char('\'') + escapeForScript(value.toString()) + QLatin1Char('\'');
+        }
+    }
+    return QLatin1Char('[') + out + QLatin1Char(']');
+}
+
+QString WebView::escapeForScript(const QString &text)
+{
+    QString out = text;
+    out.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+    out.replace(QLatin1Char('\''), QLatin1String("\\'"));
+    out.replace(QLatin1Char('"'), QLatin1String("\\\""));
+    out.remove(QLatin1Char('\r'));
+    out.replace(QLatin1Char('\n'), QLatin1String("\\n"));
+    // These end a line inside a string literal of this engine.
+    out.replace(QChar(0x2028), QLatin1String("\\u2028"));
+    out.replace(QChar(0x2029), QLatin1String("\\u2029"));
+    return out;
+}
+
+void WebView::requestQuit(const QString &qtKey, bool wait)
+{
+    if (checkAccessKey(qtKey, true))
+        runQuitRequest(wait);
+}
+
+void WebView::runQuitRequest(bool wait)
+{
+    if (wait)
+        waitForProcessing();
+    if (m_d->quitRequestCallbackFunc.isEmpty()) {
+        setQtStateChangeIndicator(QuitStateChange);
+        m_d->setQuitAllowed(true);
+        quitApplication(0);
+        return;
+    }
+    respondSuccessWithIndicator(m_d->quitRequestCallbackFunc, m_d->quitRequestCallbackId,
+                                QuitStateChange);
+    logShell(QStringLiteral("Issued quit request notification to web app..."));
+    if (wait) {
+        waitForProcessing();
+        logShell(QStringLiteral("Completed onQuitRequest process in web app."));
+    }
+}
+
+void WebView::waitForProcessing()
+{
+    while (m_d->isProcessing()) {
+        logShell(QStringLiteral("Waiting for web app processing..."));
+        QElapsedTimer step;
+        step.start();
+        while (step.elapsed() < m_d->waitStepMs)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
+    }
+}
+
+void WebView::onChildInit(PreferenceStore &prefs)
+{
+    Logger::instance().startUp(*m_config, prefs, PlatformPaths::tempFolder());
+}

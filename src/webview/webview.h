@@ -1,0 +1,101 @@
+#pragma once
+
+#include "corvidexport.h"
+#include "services/callresult.h"
+
+#include <QScopedPointer>
+#include <QVariantList>
+#include <QWidget>
+
+class AppConfig;
+class PreferenceStore;
+class QWebFrame;
+class WebViewPrivate;
+
+// The web view as the script protocol, the quit logic and the logging see it. Everything that
+// depends on the web engine or the operating system is a virtual operation of a subclass.
+class CORVID_EXPORT WebView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    enum Platform { UnknownPlatform = 0, WindowsPlatform, MacPlatform, LinuxPlatform };
+    enum StateChange { NoStateChange = 0, QuitStateChange = 5 };
+    enum ErrorCode { ErrUnknown = 0, ErrUnsupported = 1, ErrAccessDenied = 4 };
+
+    explicit WebView(QWidget *parent = nullptr);
+    ~WebView() override;
+
+    static QString intraDelimiter() { return QStringLiteral("_INTRADELIM_"); }
+    static QString contentDelimiter() { return QStringLiteral("__CONTENT_DELIM__"); }
+    static QString accessKeyCookieName() { return QStringLiteral("QT_ACCESS_KEY_COOKIE"); }
+
+    virtual void loadLocalFile(const QString &path) = 0;
+    virtual void setUrl(const QUrl &url) = 0;
+    virtual QWebFrame *mainFrame() const = 0;
+    virtual void evaluateInMainFrame(const QString &script) = 0;
+    virtual int platform() const = 0;
+    virtual float platformVersionNumber() const = 0;
+    virtual QString platformVersionName() const = 0;
+    virtual bool isUdpEmulated() const = 0;
+    virtual QString logFilePath() const = 0;
+    virtual QString tempDirPath() const = 0;
+    virtual QString storageDirPath() const = 0;
+    virtual QString userDocsDirPath() const = 0;
+    virtual QString userDesktopDirPath() const = 0;
+    virtual QString frameRuntimeScript() const = 0;
+    virtual bool isOnline() const = 0;
+    virtual QString prefValue(const QString &key) = 0;
+    virtual void setPref(const QString &key, const QString &value) = 0;
+    virtual void removePref(const QString &key) = 0;
+    virtual void quitApplication(int exitCode) = 0;
+
+    WebViewPrivate *webViewPrivate() const { return m_d; }
+    const AppConfig &config() const { return *m_config; }
+
+    // The access key: empty until the first page load has finished.
+    QString accessKey() const { return m_accessKey; }
+    // Makes the key once per run and hands it to the page through setCookie.
+    void generateAccessKey();
+    // An empty key is refused too, so calls fail closed before the key exists.
+    bool checkAccessKey(const QString &qtKey, bool report);
+
+    void respond(const QString &callbackFunc, uint callbackId, bool success, int errorCode,
+                 const QString &message, const QStringList &values, int indicator);
+    void respondSuccess(const QString &callbackFunc, uint callbackId);
+    void respondSuccess(const QString &callbackFunc, uint callbackId, const QString &message,
+                        const QStringList &values);
+    void respondSuccessWithIndicator(const QString &callbackFunc, uint callbackId, int indicator);
+    void respondError(const QString &callbackFunc, uint callbackId, int errorCode,
+                      const QString &message);
+    void respondResult(const QString &callbackFunc, uint callbackId, const CallResult &result);
+    void respondUnsupported(const QString &callbackFunc, uint callbackId, const QString &function);
+
+    void invokeCallback(const QString &callbackFunc, const QVariantList &arguments, int indicator);
+    void invokeCallbackAll(const QString &callbackFunc, const QVariantList &arguments,
+                           int indicator);
+    void invokeOnErrorCallback(int errorCode, const QVariantList &arguments);
+    void setQtStateChangeIndicator(int indicator);
+
+    static QString encodeArguments(const QVariantList &arguments);
+    static QString escapeForScript(const QString &text);
+
+    // The quit request of page script: checked against the access key.
+    void requestQuit(const QString &qtKey, bool wait);
+    // The quit request itself: asks the page to get ready unless it never registered for that.
+    // The shell's own close and menu quit use it directly, so they work before the key exists.
+    void runQuitRequest(bool wait);
+    void waitForProcessing();
+
+protected:
+    // Loads the log switches; the Qt view calls it once it is built.
+    void onChildInit(PreferenceStore &prefs);
+
+private:
+    QString callbackScript(const char *entryPoint, const QString &callbackFunc,
+                           const QVariantList &arguments, int indicator) const;
+
+    WebViewPrivate *m_d;
+    QString m_accessKey;
+    QScopedPointer<AppConfig> m_config;
+};
