@@ -117,6 +117,7 @@ private slots:
     void moveAcrossWhenTargetDirectoryCannotBeMade();
     void moveDirectoryAcrossFailsToCopy();
     void moveAcrossWhenSourceCannotBeDeleted();
+    void renameRefusedInPlace();
     void browseForPath_data();
     void browseForPath();
     void browseForPathCancelled_data();
@@ -483,6 +484,21 @@ void TestFileOperations::moveAcrossWhenSourceCannotBeDeleted()
     QCOMPARE(result.message, "File: " + from + " could not be deleted.");
     QCOMPARE(contentOf(from), QByteArray("payload"));
     QCOMPARE(contentOf(to), QByteArray("payload"));
+}
+
+void TestFileOperations::renameRefusedInPlace()
+{
+    const QString from = makeFile(QStringLiteral("held/a.txt"), "payload");
+    const QString to = path(QStringLiteral("held/b.txt"));
+    DeletionGuard guard(path(QStringLiteral("held")));
+    if (!guard.isActive())
+        QSKIP("this system cannot make a directory refuse deletion");
+    const CallResult result = FileOperations::moveFile(from, to);
+    guard.release();
+    QCOMPARE(result.errorCode, 1002);
+    QCOMPARE(result.message, "File: " + from + " could not be renamed to: " + to + ".");
+    QCOMPARE(contentOf(from), QByteArray("payload"));
+    QVERIFY2(!QFileInfo::exists(to), "a failed rename left a copy behind");
 }
 
 void TestFileOperations::browseForPath_data()
