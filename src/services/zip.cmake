@@ -5,3 +5,6 @@ target_sources(corvidcore PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/zipwriter.cpp ${CMAKE_CURRENT_LIST_DIR}/zipwriter.h
     ${CMAKE_CURRENT_LIST_DIR}/zipwriter_p.h
 )
+target_sources(corvidcore PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/zipoperations.cpp ${CMAKE_CURRENT_LIST_DIR}/zipoperations.h
+)
