@@ -147,8 +147,8 @@ CallResult extractUnreadable(const QString &zipFilePath)
 enum class CopyOutcome { Copied, Unreadable, WriteFailed };
 
 // Rewrites one existing entry under the writer's current time and permissions. Deflated data
-// is copied as it is (but still inflated alongside to prove it intact); anything else is
-// deflated anew.
+// is copied byte for byte without inflating it (its headers, bounds and flags are checked, its
+// stream is not); anything else is inflated, checked and deflated anew.
 CopyOutcome copyExistingEntry(ZipReaderPrivate *reader, int index, const QString &name,
                               ZipWriterPrivate *writer)
 {

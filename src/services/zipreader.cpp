@@ -338,7 +338,7 @@ bool ZipReaderPrivate::streamEntry(int index, bool raw, const Sink &sink)
     case MethodStored:
         return copyStored(location, sink);
     case MethodDeflated:
-        return inflateStream(location, raw, sink);
+        return raw ? copyRaw(location, sink) : inflateStream(location, sink);
     default:
         qWarning("QZip: Unknown compression method");
         return false;
@@ -373,7 +373,24 @@ bool ZipReaderPrivate::copyStored(const ZipEntryLocation &location, const Sink &
     return true;
 }
 
-bool ZipReaderPrivate::inflateStream(const ZipEntryLocation &location, bool raw, const Sink &sink)
+bool ZipReaderPrivate::copyRaw(const ZipEntryLocation &location, const Sink &sink)
+{
+    QByteArray buffer(int(qMin(ChunkSize, qMax<qint64>(location.compressedSize, 1))),
+                      Qt::Uninitialized);
+    for (qint64 remaining = location.compressedSize; remaining > 0;) {
+        const qint64 length = qMin<qint64>(remaining, buffer.size());
+        if (!readFully(buffer.data(), length)) {
+            qWarning("QZip: Entry data lies beyond the end of the file");
+            return false;
+        }
+        if (!sink(buffer.constData(), length))
+            return false;
+        remaining -= length;
+    }
+    return true;
+}
+
+bool ZipReaderPrivate::inflateStream(const ZipEntryLocation &location, const Sink &sink)
 {
     z_stream stream = {};
     if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) {
@@ -402,10 +419,6 @@ bool ZipReaderPrivate::inflateStream(const ZipEntryLocation &location, bool raw,
                 break;
             }
             remainingInput -= length;
-            if (raw && !sink(input.constData(), length)) {
-                ok = false;
-                break;
-            }
             stream.next_in = reinterpret_cast<Bytef *>(input.data());
             stream.avail_in = uInt(length);
         }
@@ -431,19 +444,12 @@ bool ZipReaderPrivate::inflateStream(const ZipEntryLocation &location, bool raw,
             break;
         }
         crc = crc32(crc, reinterpret_cast<const Bytef *>(output.constData()), uInt(length));
-        if (!raw && length > 0 && !sink(output.constData(), length))
+        if (length > 0 && !sink(output.constData(), length))
             ok = false;
     }
     inflateEnd(&stream);
     if (!ok)
         return false;
-    // In raw mode the sink must see every stored byte, even past the end of the stream.
-    while (raw && remainingInput > 0) {
-        const qint64 length = qMin<qint64>(remainingInput, input.size());
-        if (!readFully(input.data(), length) || !sink(input.constData(), length))
-            return false;
-        remainingInput -= length;
-    }
     if (produced != location.uncompressedSize) {
         qWarning("QZip: Entry size differs from its stored size");
         return false;

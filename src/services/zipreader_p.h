@@ -58,9 +58,9 @@ public:
     bool locate(int index, ZipEntryLocation *location);
     // The whole content; false with empty content when it cannot be read intact.
     bool entryData(int index, QByteArray *content);
-    // Streams the uncompressed content, or with raw the stored bytes as they are. Either way
-    // the content is inflated and checked against the stored size and CRC-32 as it passes, so
-    // false means the sink saw bytes that must not be kept.
+    // Streams the uncompressed content, checked against the stored size and CRC-32 as it
+    // passes, so false means the sink saw bytes that must not be kept. With raw, a deflated
+    // entry's stored bytes are passed on as they are, without inflating them.
     bool streamEntry(int index, bool raw, const Sink &sink);
 
     // Whether an entry named entryName (or a link there pointing at linkTarget) stays below the
@@ -80,6 +80,7 @@ private:
     bool readEndRecord(qint64 *directoryOffset, int *entryCount);
     void readDirectory(qint64 directoryOffset, int entryCount);
     bool readFully(char *data, qint64 length);
-    bool inflateStream(const ZipEntryLocation &location, bool raw, const Sink &sink);
+    bool inflateStream(const ZipEntryLocation &location, const Sink &sink);
+    bool copyRaw(const ZipEntryLocation &location, const Sink &sink);
     bool copyStored(const ZipEntryLocation &location, const Sink &sink);
 };
