@@ -37,7 +37,7 @@ struct ZipEntryLocation
     quint16 method = 0;
 };
 
-class CORVID_EXPORT ZipReaderPrivate
+class ZipReaderPrivate
 {
 public:
     // Receives consecutive pieces of an entry; returning false stops the stream.

@@ -14,7 +14,7 @@
 
 struct z_stream_s;
 
-class CORVID_EXPORT ZipWriterPrivate
+class ZipWriterPrivate
 {
 public:
     enum class EntryType { Directory, File, SymLink };

@@ -75,6 +75,7 @@ private slots:
     void zipAppendFailuresLeaveArchive_data();
     void zipAppendFailuresLeaveArchive();
     void zipAppendCopiesDeflatedBytesVerbatim();
+    void zipAppendKeepsArchiveFile();
     void zipAppendFailureCreatesNothing();
     void zipAppendReadOnlyArchive();
     void zipAppendLogsItsBlock();
@@ -381,6 +382,26 @@ void TestZipOperations::zipAppendCopiesDeflatedBytesVerbatim()
     QCOMPARE(after.mid(30 + 8, int(u32(after, central + 20))), stream);
     QCOMPARE(u32(after, central + 16), u32(before, centralBefore + 16));
     QCOMPARE(rawNames(archive), (QStringList { "file.txt", "b.txt" }));
+}
+
+void TestZipOperations::zipAppendKeepsArchiveFile()
+{
+    // The replacement takes over the old archive's permissions, and a link to the archive stays
+    // a link.
+    const QString archive = path(QStringLiteral("real.zip"));
+    QVERIFY(makeArchive(archive, { QStringLiteral("a.txt") }));
+    const QFile::Permissions permissions = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser
+        | QFile::WriteUser | QFile::ReadGroup;
+    QVERIFY(QFile::setPermissions(archive, permissions));
+    const QString link = path(QStringLiteral("link.zip"));
+    QVERIFY(QFile::link(archive, link));
+    QVERIFY(writeAll(path(QStringLiteral("b.txt")), "b"));
+    const CallResult result
+        = ZipOperations::zipAppend(link, path(QStringLiteral("b.txt")), QStringLiteral("b.txt"));
+    QVERIFY2(result.success, qPrintable(result.message));
+    QVERIFY(QFileInfo(link).isSymLink());
+    QCOMPARE(rawNames(archive), (QStringList { "a.txt", "b.txt" }));
+    QCOMPARE(QFile::permissions(archive), permissions);
 }
 
 void TestZipOperations::zipAppendFailureCreatesNothing()
