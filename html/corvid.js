@@ -6,6 +6,7 @@
     var accessKey = null;
     var postCounter = 0;
     var registry = {};          // function name -> { frame, origin, persistent, onError }
+    window.corvidRegistry = registry;
     var waitingFrames = [];     // frames that asked for access before the key existed
     var urlRequested = null;
 
@@ -44,12 +45,15 @@
             waitingFrames.push({ frame: frame, origin: origin });
             return;
         }
-        frame.postMessage(globalsFor(), targetOrigin(origin));
+        send(frame, globalsFor(), origin);
+    }
+
+    function send(frame, message, origin) {
+        frame.postMessage(message, targetOrigin(origin));
     }
 
     function deliverToFrame(entry, funcName, result, indicator) {
-        entry.frame.postMessage(['qtCallback', ++postCounter, funcName, result, indicator],
-                                targetOrigin(entry.origin));
+        send(entry.frame, ['qtCallback', ++postCounter, funcName, result, indicator], entry.origin);
     }
 
     function callHere(funcName, result) {
@@ -59,7 +63,7 @@
     }
 
     // Delivers a response to whoever registered funcName: a frame, or this page itself.
-    function deliver(funcName, result, indicator, mayWait) {
+    function deliver(funcName, result, indicator, triesLeft) {
         var entry = registry[funcName];
         if (entry) {
             if (!entry.persistent) delete registry[funcName];
@@ -71,12 +75,13 @@
         }
         if (callHere(funcName, result)) return;
         // A frame registers by message just before it calls the shell, and the shell may answer
-        // at once: give the registration one turn to arrive.
-        if (mayWait) window.postMessage(['qtDeferredCallback', funcName, result, indicator], '*');
+        // at once: give the registration a few turns to arrive.
+        if (triesLeft > 0)
+            setTimeout(function () { deliver(funcName, result, indicator, triesLeft - 1); }, 0);
     }
 
     window.invokeCallback = function (funcName, result, indicator) {
-        deliver(funcName, result, indicator, true);
+        deliver(funcName, result, indicator, 5);
     };
 
     window.invokeCallbackAll = function (funcName, result, indicator) {
@@ -113,7 +118,8 @@
 
     window.setUrlRequested = function (url) {
         urlRequested = url;
-        window.postMessage(['qtLoadRequested'], '*');
+        // A frame that saw the click reports it first; otherwise the content frame loads it.
+        setTimeout(onLoadRequested, 50);
     };
     window.resetUrlRequested = function () { urlRequested = null; };
     window.getUrlRequested = function () { return urlRequested; };
@@ -150,10 +156,6 @@
                 if (entry && entry.frame === event.source) delete registry[data[1]];
             } else if (id === 'qtInvokeError') {
                 window.invokeOnErrorCallback(null, data[1], data[2]);
-            } else if (event.source === window && id === 'qtDeferredCallback') {
-                deliver(data[1], data[2], data[3], false);
-            } else if (event.source === window && id === 'qtLoadRequested') {
-                onLoadRequested();
             }
         } catch (e) {
             console.log(e);

@@ -51,7 +51,7 @@ QWebFrame *QtWebView::mainFrame() const
 
 void QtWebView::evaluateInMainFrame(const QString &script)
 {
-    mainFrame()->evaluateJavaScript(script);
+    m_host->evaluateInMainFrame(script);
 }
 
 int QtWebView::platform() const

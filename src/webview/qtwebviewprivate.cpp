@@ -138,7 +138,7 @@ QtWebViewPrivate::QtWebViewPrivate(QtWebView *view, QWidget *viewer)
     if (m_savedUrl.isEmpty()) {
         QTimer::singleShot(m_config.udpWaitSecs() * 1000, this, &QtWebViewPrivate::ensureOnLoadUrl);
     } else {
-        m_view->evaluateInMainFrame(QStringLiteral("onLoadUrl = '")
+        evaluateInMainFrame(QStringLiteral("onLoadUrl = '")
                                     + WebView::escapeForScript(m_savedUrl.toString())
                                     + QStringLiteral("';"));
     }
@@ -153,6 +153,11 @@ QtWebViewPrivate::QtWebViewPrivate(QtWebView *view, QWidget *viewer)
 QtWebViewPrivate::~QtWebViewPrivate()
 {
     delete m_handOver;
+}
+
+void QtWebViewPrivate::evaluateInMainFrame(const QString &script)
+{
+    m_webView->page()->mainFrame()->evaluateJavaScript(script);
 }
 
 void QtWebViewPrivate::setUpPage()
@@ -170,9 +175,9 @@ void QtWebViewPrivate::setUpPage()
     }
     const QStringList scripts = m_config.settingsPageScripts();
     for (const QString &script : scripts)
-        m_view->evaluateInMainFrame(script);
+        evaluateInMainFrame(script);
     if (!m_config.helpIsCollection()) {
-        m_view->evaluateInMainFrame(QStringLiteral("var helpPageUrl = '../help/")
+        evaluateInMainFrame(QStringLiteral("var helpPageUrl = '../help/")
                                     + WebView::escapeForScript(m_config.helpDocDesktop())
                                     + QStringLiteral("';"));
     }
@@ -226,10 +231,19 @@ void QtWebViewPrivate::ensureOnLoadUrl()
     }
     m_savedUrl = m_config.fullOnLoadUrl();
     m_visitedUrls.insert(m_savedUrl);
-    m_view->evaluateInMainFrame(QStringLiteral("onLoadUrl = '")
+    evaluateInMainFrame(QStringLiteral("onLoadUrl = '")
                                 + WebView::escapeForScript(m_savedUrl.toString())
                                 + QStringLiteral("';"));
-    if (QWebFrame *content = childNamed(m_webView->page()->mainFrame(), ContentFrameName))
+    placeStartPage();
+}
+
+void QtWebViewPrivate::placeStartPage()
+{
+    // With a short wait the container page may not have built its content frame yet; the start
+    // page then goes in as soon as the container has loaded.
+    QWebFrame *content = childNamed(m_webView->page()->mainFrame(), ContentFrameName);
+    m_startPagePending = !content;
+    if (content)
         content->setUrl(m_savedUrl);
 }
 
@@ -250,6 +264,8 @@ void QtWebViewPrivate::loadFinished(bool ok)
         m_firstLoadPending = false;
         runFirstLoad();
     }
+    if (m_startPagePending)
+        placeStartPage();
     injectLinkHandling();
     addQtObjToChildFrames(m_webView->page()->mainFrame(), frameRuntime());
     markVisitedLinks();
@@ -270,13 +286,13 @@ void QtWebViewPrivate::runFirstLoad()
     const ScriptRuntime::Folders folders{m_view->storageDirPath(), m_view->tempDirPath(),
                                          m_view->userDocsDirPath(), m_view->userDesktopDirPath(),
                                          m_view->logFilePath()};
-    m_view->evaluateInMainFrame(ScriptRuntime::mainFrameGlobals(fullUrl, m_view->hostInfo(), folders));
+    evaluateInMainFrame(ScriptRuntime::mainFrameGlobals(fullUrl, m_view->hostInfo(), folders));
     // The settings form variables set while the view was built did not survive the container
     // page's load; set them again now that the page is there.
     const QStringList settingsScripts = m_config.settingsPageScripts();
     for (const QString &script : settingsScripts)
-        m_view->evaluateInMainFrame(script);
-    m_view->evaluateInMainFrame(ScriptRuntime::trustedHostsScript(m_config.trustedHosts()));
+        evaluateInMainFrame(script);
+    evaluateInMainFrame(ScriptRuntime::trustedHostsScript(m_config.trustedHosts()));
     m_view->generateAccessKey();
 
     const QString startUrl = m_config.onLoadUrl().toString().trimmed().toLower();
@@ -407,7 +423,7 @@ void QtWebViewPrivate::linkClicked(const QUrl &url)
     if (text.isEmpty() || text == QLatin1String("#") || text.contains(QLatin1String("javascript:void")))
         return;
     m_webView->setVisible(false);
-    m_view->evaluateInMainFrame(QStringLiteral("setUrlRequested( '")
+    evaluateInMainFrame(QStringLiteral("setUrlRequested( '")
                                 + WebView::escapeForScript(url.toString()) + QStringLiteral("' );"));
 }
 
@@ -484,7 +500,7 @@ void QtWebViewPrivate::print()
 void QtWebViewPrivate::toggleSettings(bool on)
 {
     Q_UNUSED(on)
-    m_view->evaluateInMainFrame(QStringLiteral("toggleSettings();"));
+    evaluateInMainFrame(QStringLiteral("toggleSettings();"));
 }
 
 void QtWebViewPrivate::clearCache()
@@ -546,7 +562,7 @@ void QtWebViewPrivate::toggleDirectEdit(bool on)
 void QtWebViewPrivate::showHelp()
 {
     if (!m_config.helpIsCollection()) {
-        m_view->evaluateInMainFrame(QStringLiteral("toggleHelp();"));
+        evaluateInMainFrame(QStringLiteral("toggleHelp();"));
         return;
     }
     const QString collection = AppConfig::dataPath(AppConfig::helpDirName()) + QLatin1Char('/')
@@ -571,7 +587,7 @@ void QtWebViewPrivate::showAbout()
 
 void QtWebViewPrivate::resizeContent()
 {
-    m_view->evaluateInMainFrame(QStringLiteral("setContentFrameToViewPortSize();"));
+    evaluateInMainFrame(QStringLiteral("setContentFrameToViewPortSize();"));
 }
 
 void QtWebViewPrivate::resizeEvent(QResizeEvent *event)

@@ -60,6 +60,7 @@ public:
     QWebFrame *findFrameById(QWebFrame *frame, uint id) const;
 
     void saveUrl(const QString &urlStr);
+    void evaluateInMainFrame(const QString &script);
 
 public slots:
     void ensureOnLoadUrl();
@@ -94,6 +95,7 @@ private:
     void setUpPage();
     void applyHandOver();
     void runFirstLoad();
+    void placeStartPage();
     void injectLinkHandling();
     void injectCredentials(QWebFrame *frame);
     void markVisitedLinks();
@@ -119,6 +121,7 @@ private:
     int m_loadCount = 0;
     bool m_firstLoadPending = true;
     bool m_restartStarted = false;
+    bool m_startPagePending = false;
     int m_recoverQuitDelay = 5000;
     ProcessStarter m_startProcess;
 };

@@ -46,6 +46,24 @@ WebView::WebView(QWidget *parent)
     QString plugins = QCoreApplication::applicationDirPath();
     plugins.replace(QLatin1Char('\\'), QLatin1Char('/'));
     QCoreApplication::addLibraryPath(plugins + QStringLiteral("/plugins"));
+    m_pageWorkTimer.setSingleShot(true);
+    m_pageWorkTimer.setInterval(0);
+    connect(&m_pageWorkTimer, &QTimer::timeout, this, &WebView::flushPageWork);
+}
+
+void WebView::runForPage(std::function<void()> work)
+{
+    m_pageWork.append(std::move(work));
+    if (!m_pageWorkTimer.isActive())
+        m_pageWorkTimer.start();
+}
+
+void WebView::flushPageWork()
+{
+    const QList<std::function<void()>> work = std::move(m_pageWork);
+    m_pageWork.clear();
+    for (const auto &step : work)
+        step();
 }
 
 WebView::~WebView() = default;
@@ -142,7 +160,8 @@ void WebView::invokeCallback(const QString &callbackFunc, const QVariantList &ar
 {
     if (callbackFunc.isEmpty())
         return;
-    evaluateInMainFrame(callbackScript("invokeCallback", callbackFunc, arguments, indicator));
+    const QString script = callbackScript("invokeCallback", callbackFunc, arguments, indicator);
+    runForPage([this, script] { evaluateInMainFrame(script); });
 }
 
 void WebView::invokeCallbackAll(const QString &callbackFunc, const QVariantList &arguments,
@@ -150,13 +169,15 @@ void WebView::invokeCallbackAll(const QString &callbackFunc, const QVariantList 
 {
     if (callbackFunc.isEmpty())
         return;
-    evaluateInMainFrame(callbackScript("invokeCallbackAll", callbackFunc, arguments, indicator));
+    const QString script = callbackScript("invokeCallbackAll", callbackFunc, arguments, indicator);
+    runForPage([this, script] { evaluateInMainFrame(script); });
 }
 
 void WebView::invokeOnErrorCallback(int errorCode, const QVariantList &arguments)
 {
-    evaluateInMainFrame(QStringLiteral("invokeOnErrorCallback( null, ") + QString::number(errorCode)
-                        + QStringLiteral(", ") + encodeArguments(arguments) + QStringLiteral(" );"));
+    const QString script = QStringLiteral("invokeOnErrorCallback( null, ") + QString::number(errorCode)
+        + QStringLiteral(", ") + encodeArguments(arguments) + QStringLiteral(" );");
+    runForPage([this, script] { evaluateInMainFrame(script); });
 }
 
 void WebView::setQtStateChangeIndicator(int indicator)
@@ -213,7 +234,8 @@ void WebView::runQuitRequest(bool wait)
     if (m_d->quitRequestCallbackFunc.isEmpty()) {
         setQtStateChangeIndicator(QuitStateChange);
         m_d->setQuitAllowed(true);
-        quitApplication(0);
+        // After the indicator has reached the page.
+        runForPage([this] { quitApplication(0); });
         return;
     }
     respondSuccessWithIndicator(m_d->quitRequestCallbackFunc, m_d->quitRequestCallbackId,

@@ -4,6 +4,8 @@
 #include "services/callresult.h"
 
 #include <QScopedPointer>
+#include <QTimer>
+#include <functional>
 #include <QVariantList>
 #include <QWidget>
 
@@ -87,6 +89,12 @@ public:
     void runQuitRequest(bool wait);
     void waitForProcessing();
 
+    // Runs work for the page from the event loop, in order. Responses are evaluated there rather
+    // than inside the page's own call, so the page library always answers from a turn of its
+    // own (a frame trusts only messages sent by the top window).
+    void runForPage(std::function<void()> work);
+    void flushPageWork();
+
 protected:
     // Loads the log switches; the Qt view calls it once it is built.
     void onChildInit(PreferenceStore &prefs);
@@ -98,4 +106,6 @@ private:
     WebViewPrivate *m_d;
     QString m_accessKey;
     QScopedPointer<AppConfig> m_config;
+    QList<std::function<void()>> m_pageWork;
+    QTimer m_pageWorkTimer;
 };

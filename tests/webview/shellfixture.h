@@ -1,0 +1,149 @@
+#pragma once
+
+#include "config/appconfig.h"
+#include "viewer/prompter.h"
+#include "viewer/qtwebappviewer.h"
+#include "webview/qtwebview.h"
+#include "webview/qtwebviewprivate.h"
+#include "webview/webviewprivate.h"
+
+#include <QDir>
+#include <QFile>
+#include <QGraphicsWebView>
+#include <QMap>
+#include <QScopedPointer>
+#include <QTemporaryDir>
+#include <QWebFrame>
+#include <QWebPage>
+#include <QtTest>
+
+// Answers every box and dialog without a person and remembers what was shown.
+class RecordingPrompter : public Prompter
+{
+public:
+    QStringList shown; // "title|text"
+    QString fileAnswer;
+    bool printAnswer = false;
+
+    void information(QWidget *, const QString &title, const QString &text) override { record(title, text); }
+    void warning(QWidget *, const QString &title, const QString &text) override { record(title, text); }
+    void critical(QWidget *, const QString &title, const QString &text) override { record(title, text); }
+    void about(QWidget *, const QString &title, const QString &text) override { record(title, text); }
+    QString openFileName(QWidget *, const QString &, const QString &, const QString &) override { return fileAnswer; }
+    QString saveFileName(QWidget *, const QString &, const QString &, const QString &) override { return fileAnswer; }
+    QString existingDirectory(QWidget *, const QString &, const QString &) override { return fileAnswer; }
+    bool printSetup(QWidget *, QPrinter *) override { return printAnswer; }
+
+private:
+    void record(const QString &title, const QString &text) { shown.append(title + QLatin1Char('|') + text); }
+};
+
+// A shell in a temporary working directory that holds a copy of the container pages and the
+// test's own hosted pages. Configuration values are set in memory for one test and put back.
+class ShellFixture
+{
+public:
+    ShellFixture()
+    {
+        m_startDir = QDir::currentPath();
+        copyFolder(QStringLiteral(CORVID_SOURCE_DIR "/html"), m_dir.filePath(QStringLiteral("html")));
+        QDir().mkpath(m_dir.filePath(QStringLiteral("app")));
+        QDir::setCurrent(m_dir.path());
+        Prompter::setCurrent(&prompter);
+        set(QStringLiteral("udp_wait_secs"), 0);
+        set(QStringLiteral("on_load_maximize"), false);
+        set(QStringLiteral("on_load_inject_credentials"), false);
+    }
+
+    ~ShellFixture()
+    {
+        viewer.reset();
+        for (auto it = m_saved.cbegin(); it != m_saved.cend(); ++it)
+            AppConfig::setRunValue(it.key(), it.value());
+        Prompter::setCurrent(nullptr);
+        QDir::setCurrent(m_startDir);
+        m_dir.setAutoRemove(!QTest::currentTestFailed());
+    }
+
+    void set(const QString &key, const QVariant &value)
+    {
+        if (!m_saved.contains(key))
+            m_saved.insert(key, QSettings(AppConfig::configFilePath(), QSettings::IniFormat).value(key));
+        AppConfig::setRunValue(key, value);
+    }
+
+    QString path(const QString &relative) const { return m_dir.filePath(relative); }
+
+    void writePage(const QString &relative, const QByteArray &html)
+    {
+        QDir().mkpath(QFileInfo(path(relative)).path());
+        QFile file(path(relative));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(html);
+    }
+
+    // Starts the shell on the container page with startPage (relative to the working
+    // directory) as the configured start page.
+    void start(const QString &startPage, const QString &handOverKey = QString())
+    {
+        set(QStringLiteral("on_load_url"), QUrl::fromLocalFile(path(startPage)).toString());
+        viewer.reset(new QtWebAppViewer);
+        if (!handOverKey.isEmpty())
+            host()->setHandOverKey(handOverKey);
+        host()->setProcessStarter([this](const QString &program, const QStringList &arguments) {
+            started.append(program + QLatin1Char(' ') + arguments.join(QLatin1Char(',')));
+            return true;
+        });
+        viewer->loadLocalFile(QStringLiteral("html/index.html"));
+        viewer->show();
+    }
+
+    QtWebView *view() const { return viewer->view(); }
+    QtWebViewPrivate *host() const { return view()->pageHost(); }
+    QWebFrame *mainFrame() const { return view()->mainFrame(); }
+
+    QWebFrame *frameNamed(const QString &name, QWebFrame *under = nullptr) const
+    {
+        QWebFrame *root = under ? under : mainFrame();
+        const QList<QWebFrame *> children = root->childFrames();
+        for (QWebFrame *child : children) {
+            if (child->frameName() == name)
+                return child;
+            if (QWebFrame *deeper = frameNamed(name, child))
+                return deeper;
+        }
+        return nullptr;
+    }
+
+    QWebFrame *content() const { return frameNamed(QStringLiteral("contentFrame")); }
+
+    QVariant eval(QWebFrame *frame, const QString &script) const
+    {
+        return frame ? frame->evaluateJavaScript(script) : QVariant();
+    }
+
+    // The content frame shows the page whose file name is given, and has its key.
+    bool contentReady(const QString &fileName) const
+    {
+        QWebFrame *frame = content();
+        return frame && frame->url().fileName() == fileName
+            && eval(frame, QStringLiteral("typeof(qtKey) == 'function' && qtKey() != null")).toBool();
+    }
+
+    RecordingPrompter prompter;
+    QScopedPointer<QtWebAppViewer> viewer;
+    QStringList started;
+
+private:
+    static void copyFolder(const QString &from, const QString &to)
+    {
+        QDir().mkpath(to);
+        const QStringList files = QDir(from).entryList(QDir::Files);
+        for (const QString &file : files)
+            QFile::copy(from + QLatin1Char('/') + file, to + QLatin1Char('/') + file);
+    }
+
+    QTemporaryDir m_dir;
+    QString m_startDir;
+    QMap<QString, QVariant> m_saved;
+};
