@@ -2,7 +2,12 @@
 
 #include "app/logger.h"
 #include "config/appconfig.h"
+#include "app/corvidapplication.h"
+#include "services/directoryoperations.h"
+#include "services/fileoperations.h"
+#include "services/mimetable.h"
 #include "services/textcipher.h"
+#include "services/zipoperations.h"
 #include "webview/qtwebview.h"
 #include "webview/qtwebviewprivate.h"
 #include "webview/webviewprivate.h"
@@ -21,6 +26,13 @@ WebView *ScriptApi::view() const
 bool ScriptApi::allowed(const QString &qtKey)
 {
     return view()->checkAccessKey(qtKey, true);
+}
+
+template<typename Body>
+void ScriptApi::answer(const QString &qtKey, const QString &callbackFunc, uint callbackId, Body body)
+{
+    if (allowed(qtKey))
+        view()->respondResult(callbackFunc, callbackId, body());
 }
 
 void ScriptApi::qtSetProcessing(bool isProcessing)
@@ -160,4 +172,183 @@ void ScriptApi::decrypt(const QString &qtKey, const QString &callbackFunc, uint 
     if (allowed(qtKey))
         view()->respondSuccess(callbackFunc, callbackId,
                                TextCipher::decryptWithKey(encrypted, encryptionKey), {});
+}
+
+void ScriptApi::writeFile(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                          const QString &filePath, const QString &data)
+{
+    answer(qtKey, callbackFunc, callbackId, [&] { return FileOperations::writeFile(filePath, data); });
+}
+
+void ScriptApi::readFile(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                         const QString &filePath)
+{
+    answer(qtKey, callbackFunc, callbackId, [&] { return FileOperations::readFile(filePath); });
+}
+
+void ScriptApi::writeBinaryFile(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                                const QString &filePath, const QString &data)
+{
+    answer(qtKey, callbackFunc, callbackId,
+           [&] { return FileOperations::writeBinaryFile(filePath, data); });
+}
+
+void ScriptApi::readBinaryFile(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                               const QString &filePath)
+{
+    answer(qtKey, callbackFunc, callbackId, [&] { return FileOperations::readBinaryFile(filePath); });
+}
+
+void ScriptApi::writeEncryptedFile(const QString &qtKey, const QString &callbackFunc,
+                                   uint callbackId, const QString &filePath, uint encryptionKey,
+                                   const QString &data)
+{
+    answer(qtKey, callbackFunc, callbackId,
+           [&] { return FileOperations::writeEncryptedFile(filePath, encryptionKey, data); });
+}
+
+void ScriptApi::readEncryptedFile(const QString &qtKey, const QString &callbackFunc,
+                                  uint callbackId, const QString &filePath, uint encryptionKey)
+{
+    answer(qtKey, callbackFunc, callbackId,
+           [&] { return FileOperations::readEncryptedFile(filePath, encryptionKey); });
+}
+
+void ScriptApi::deleteFile(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                           const QString &filePath)
+{
+    answer(qtKey, callbackFunc, callbackId, [&] { return FileOperations::deleteFile(filePath); });
+}
+
+void ScriptApi::moveFile(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                         const QString &currentPath, const QString &newPath)
+{
+    answer(qtKey, callbackFunc, callbackId,
+           [&] { return FileOperations::moveFile(currentPath, newPath); });
+}
+
+void ScriptApi::browseForPath(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                              uint modeCode, const QString &caption, const QString &startPath,
+                              const QString &filter)
+{
+    answer(qtKey, callbackFunc, callbackId, [&] {
+        return FileOperations::browseForPath(modeCode, caption, startPath, filter, m_host);
+    });
+}
+
+void ScriptApi::exportFile(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                           const QString &fileName, const QString &data, bool isBinary,
+                           const QString &fileType)
+{
+    answer(qtKey, callbackFunc, callbackId, [&] {
+        return FileOperations::exportFile(fileName, data, isBinary, fileType, view()->tempFiles());
+    });
+}
+
+void ScriptApi::onImportFile(const QString &qtKey, const QString &callbackFunc, uint callbackId)
+{
+    if (!allowed(qtKey))
+        return;
+    WebViewPrivate *d = view()->webViewPrivate();
+    d->importCallbackFunc = callbackFunc;
+    d->importCallbackId = callbackId;
+    const std::optional<CallResult> report
+        = FileOperations::onImportFile(CorvidApplication::launchFilePath(), d->importCallbackFunc);
+    if (report)
+        view()->respondResult(d->importCallbackFunc, d->importCallbackId, *report);
+}
+
+void ScriptApi::readDirectory(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                              const QString &dirPath, uint filterCode, bool readSubDirs)
+{
+    answer(qtKey, callbackFunc, callbackId, [&] {
+        return DirectoryOperations::readDirectory(dirPath, filterCode, readSubDirs);
+    });
+}
+
+void ScriptApi::readDirectory(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                              const QString &dirPath, uint filterCode)
+{
+    readDirectory(qtKey, callbackFunc, callbackId, dirPath, filterCode, false);
+}
+
+void ScriptApi::readDirectory(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                              const QString &dirPath)
+{
+    readDirectory(qtKey, callbackFunc, callbackId, dirPath, 0, false);
+}
+
+void ScriptApi::makeDirectory(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                              const QString &dirPath)
+{
+    answer(qtKey, callbackFunc, callbackId, [&] { return DirectoryOperations::makeDirectory(dirPath); });
+}
+
+void ScriptApi::clearDirectory(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                               const QString &dirPath)
+{
+    answer(qtKey, callbackFunc, callbackId, [&] { return DirectoryOperations::clearDirectory(dirPath); });
+}
+
+void ScriptApi::removeDirectory(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                                const QString &dirPath)
+{
+    answer(qtKey, callbackFunc, callbackId,
+           [&] { return DirectoryOperations::removeDirectory(dirPath); });
+}
+
+void ScriptApi::zipRead(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                        const QString &zipFilePath)
+{
+    answer(qtKey, callbackFunc, callbackId, [&] { return ZipOperations::zipRead(zipFilePath); });
+}
+
+void ScriptApi::zipAppend(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                          const QString &zipFilePath, const QString &sourceFilePaths,
+                          const QString &destinationFilePaths)
+{
+    answer(qtKey, callbackFunc, callbackId, [&] {
+        return ZipOperations::zipAppend(zipFilePath, sourceFilePaths, destinationFilePaths);
+    });
+}
+
+void ScriptApi::zipAppendAll(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                             const QString &zipFilePath, const QString &sourceDirPath,
+                             bool wrapInContainerDir)
+{
+    answer(qtKey, callbackFunc, callbackId, [&] {
+        return ZipOperations::zipAppendAll(zipFilePath, sourceDirPath, wrapInContainerDir);
+    });
+}
+
+void ScriptApi::zipExtract(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                           const QString &zipFilePath, const QString &sourceFilePaths,
+                           const QString &destinationFilePaths)
+{
+    answer(qtKey, callbackFunc, callbackId, [&] {
+        return ZipOperations::zipExtract(zipFilePath, sourceFilePaths, destinationFilePaths);
+    });
+}
+
+void ScriptApi::zipExtractAll(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                              const QString &zipFilePath, const QString &destinationDirPath)
+{
+    answer(qtKey, callbackFunc, callbackId,
+           [&] { return ZipOperations::zipExtractAll(zipFilePath, destinationDirPath); });
+}
+
+void ScriptApi::registerExtension(const QString &qtKey, const QString &callbackFunc,
+                                  uint callbackId, const QString &extension, bool isBinary)
+{
+    answer(qtKey, callbackFunc, callbackId,
+           [&] { return MimeTable::instance().registerExtension(extension, isBinary); });
+}
+
+void ScriptApi::registerMimeType(const QString &qtKey, const QString &callbackFunc,
+                                 uint callbackId, const QString &mimeType, const QString &extension,
+                                 bool isBinary, bool isDefaultExtension)
+{
+    answer(qtKey, callbackFunc, callbackId, [&] {
+        return MimeTable::instance().registerMimeType(mimeType, extension, isBinary, isDefaultExtension);
+    });
 }

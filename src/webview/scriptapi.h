@@ -51,8 +51,72 @@ public slots:
     void decrypt(const QString &qtKey, const QString &callbackFunc, uint callbackId,
                  const QString &encrypted, uint encryptionKey);
 
+    // Files
+    void writeFile(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                   const QString &filePath, const QString &data);
+    void readFile(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                  const QString &filePath);
+    void writeBinaryFile(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                         const QString &filePath, const QString &data);
+    void readBinaryFile(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                        const QString &filePath);
+    void writeEncryptedFile(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                            const QString &filePath, uint encryptionKey, const QString &data);
+    void readEncryptedFile(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                           const QString &filePath, uint encryptionKey);
+    void deleteFile(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                    const QString &filePath);
+    void moveFile(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                  const QString &currentPath, const QString &newPath);
+    void browseForPath(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                       uint modeCode, const QString &caption, const QString &startPath,
+                       const QString &filter);
+    void exportFile(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                    const QString &fileName, const QString &data, bool isBinary,
+                    const QString &fileType);
+    void onImportFile(const QString &qtKey, const QString &callbackFunc, uint callbackId);
+
+    // Directories
+    void readDirectory(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                       const QString &dirPath, uint filterCode, bool readSubDirs);
+    void readDirectory(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                       const QString &dirPath, uint filterCode);
+    void readDirectory(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                       const QString &dirPath);
+    void makeDirectory(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                       const QString &dirPath);
+    void clearDirectory(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                        const QString &dirPath);
+    void removeDirectory(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                         const QString &dirPath);
+
+    // Zip archives
+    void zipRead(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                 const QString &zipFilePath);
+    void zipAppend(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                   const QString &zipFilePath, const QString &sourceFilePaths,
+                   const QString &destinationFilePaths);
+    void zipAppendAll(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                      const QString &zipFilePath, const QString &sourceDirPath,
+                      bool wrapInContainerDir);
+    void zipExtract(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                    const QString &zipFilePath, const QString &sourceFilePaths,
+                    const QString &destinationFilePaths);
+    void zipExtractAll(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                       const QString &zipFilePath, const QString &destinationDirPath);
+
+    // MIME type table
+    void registerExtension(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                           const QString &extension, bool isBinary);
+    void registerMimeType(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                          const QString &mimeType, const QString &extension, bool isBinary,
+                          bool isDefaultExtension);
+
 private:
     WebView *view() const;
+    // Checks the key, runs the call body and answers with its report.
+    template<typename Body>
+    void answer(const QString &qtKey, const QString &callbackFunc, uint callbackId, Body body);
     bool allowed(const QString &qtKey);
 
     QtWebViewPrivate *m_host;

@@ -2,6 +2,7 @@
 
 #include "app/logger.h"
 #include "config/appconfig.h"
+#include "docs/tempfilemanager.h"
 #include "platform/platformpaths.h"
 #include "webview/webviewprivate.h"
 
@@ -42,6 +43,7 @@ WebView::WebView(QWidget *parent)
     : QWidget(parent)
     , m_d(new WebViewPrivate(this))
     , m_config(new AppConfig(true))
+    , m_tempFiles(new TempFileManager(this))
 {
     QString plugins = QCoreApplication::applicationDirPath();
     plugins.replace(QLatin1Char('\\'), QLatin1Char('/'));

@@ -12,6 +12,7 @@
 class AppConfig;
 class PreferenceStore;
 class QWebFrame;
+class TempFileManager;
 class WebViewPrivate;
 
 // The web view as the script protocol, the quit logic and the logging see it. Everything that
@@ -54,6 +55,8 @@ public:
 
     WebViewPrivate *webViewPrivate() const { return m_d; }
     const AppConfig &config() const { return *m_config; }
+    // Short-lived files handed to other programs; removed again after use.
+    TempFileManager &tempFiles() const { return *m_tempFiles; }
 
     // The access key: empty until the first page load has finished.
     QString accessKey() const { return m_accessKey; }
@@ -106,6 +109,7 @@ private:
     WebViewPrivate *m_d;
     QString m_accessKey;
     QScopedPointer<AppConfig> m_config;
+    TempFileManager *m_tempFiles;
     QList<std::function<void()>> m_pageWork;
     QTimer m_pageWorkTimer;
 };

@@ -26,6 +26,9 @@ public:
     uint quitRequestCallbackId = 0;
     QString killedCallbackFunc;
     uint killedCallbackId = 0;
+    // Where the start file goes each time the page asks for it.
+    QString importCallbackFunc;
+    uint importCallbackId = 0;
 
     // One step of waiting for the page; tests shorten it.
     int waitStepMs = 1000;
