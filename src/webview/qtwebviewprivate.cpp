@@ -82,6 +82,12 @@ const QStringList &styleProperties()
     return names;
 }
 
+QString &startupHandOverKey()
+{
+    static QString key;
+    return key;
+}
+
 bool defaultStartDetached(const QString &program, const QStringList &arguments)
 {
     return QProcess::startDetached(program, arguments);
@@ -97,7 +103,8 @@ QtWebViewPrivate::QtWebViewPrivate(QtWebView *view, QWidget *viewer)
     , m_scene(new QGraphicsScene(this))
     , m_network(new QNetworkAccessManager(this))
     , m_diskCache(new QNetworkDiskCache(this))
-    , m_handOver(new HandOverSegment)
+    , m_handOver(new HandOverSegment(startupHandOverKey().isEmpty() ? HandOverSegment::defaultKey()
+                                                                     : startupHandOverKey()))
     , m_config(true)
     , m_api(new ScriptApi(this))
     , m_startProcess(defaultStartDetached)
@@ -187,6 +194,11 @@ void QtWebViewPrivate::setHandOverKey(const QString &key)
 {
     delete m_handOver;
     m_handOver = new HandOverSegment(key);
+}
+
+void QtWebViewPrivate::setStartupHandOverKey(const QString &key)
+{
+    startupHandOverKey() = key;
 }
 
 void QtWebViewPrivate::applyHandOver()
@@ -409,6 +421,21 @@ QWebFrame *QtWebViewPrivate::findFrameById(QWebFrame *frame, uint id) const
     // script claims its id to be.
     QWebFrame *found = m_framesById.value(id);
     return isDescendant(found, frame) ? found : nullptr;
+}
+
+bool QtWebViewPrivate::takeFrameParameters(uint frameId, QVariantList *parameters)
+{
+    QWebFrame *frame = findFrameById(m_webView->page()->mainFrame(), frameId);
+    if (!frame)
+        return false;
+    const int count = frame->evaluateJavaScript(QStringLiteral("ret = window.qtParametersArray.length;")).toInt();
+    parameters->clear();
+    for (int i = 0; i < count; ++i) {
+        parameters->append(frame->evaluateJavaScript(
+            QStringLiteral("ret = window.qtParametersArray[") + QString::number(i) + QStringLiteral("];")));
+    }
+    frame->evaluateJavaScript(QStringLiteral("window.qtParametersArray=[];"));
+    return true;
 }
 
 void QtWebViewPrivate::linkClicked(const QUrl &url)

@@ -48,6 +48,10 @@ public:
     void setProcessStarter(const ProcessStarter &starter) { m_startProcess = starter; }
     void setRecoverQuitDelay(int milliseconds) { m_recoverQuitDelay = milliseconds; }
     void setHandOverKey(const QString &key);
+    // Page hosts built after this call take and write their hand-over record under key instead
+    // of the shell's own; empty restores the shell's key. A test's peer processes use it so that
+    // they neither consume nor leave a record meant for a running shell.
+    static void setStartupHandOverKey(const QString &key);
 
     // Whether a frame at this address may hold the host object: a local file, or exactly a
     // trusted host.
@@ -58,6 +62,10 @@ public:
     void addQtObjToChildFrames(QWebFrame *frame, const QString &script);
     // A descendant of frame that received the host object under id, or null.
     QWebFrame *findFrameById(QWebFrame *frame, uint id) const;
+
+    // The arguments a frame left in its qtParametersArray for a call too bulky for a slot
+    // signature; the array is emptied. False when no published frame has that id.
+    bool takeFrameParameters(uint frameId, QVariantList *parameters);
 
     void saveUrl(const QString &urlStr);
     void evaluateInMainFrame(const QString &script);
