@@ -25,6 +25,7 @@ private slots:
     void localStartFileIsChecked();
     void udpFailureBoxThenDefault();
     void pageSeesThisPlatform();
+    void pageFillsTheWindow();
 
 private:
     bool startOn(const QString &page, const QByteArray &html = LinkPage);
@@ -161,6 +162,16 @@ void TestPageHost::pageSeesThisPlatform()
     QVERIFY(!m_shell->eval(content, QStringLiteral("platformVersionName()")).toString().isEmpty());
     QTRY_VERIFY(m_shell->eval(content, QStringLiteral("qtTempDirPath() != null")).toBool());
     QVERIFY(m_shell->eval(content, QStringLiteral("qtTempDirPath()")).toString().endsWith(QLatin1Char('/')));
+}
+
+void TestPageHost::pageFillsTheWindow()
+{
+    QVERIFY(startOn(QStringLiteral("links.html")));
+    QTRY_COMPARE(m_shell->host()->webView()->size().toSize(), m_shell->host()->viewport()->size());
+    m_shell->viewer->resize(900, 700);
+    QTRY_COMPARE(m_shell->host()->webView()->size().toSize(), m_shell->host()->viewport()->size());
+    QTRY_COMPARE(m_shell->eval(m_shell->mainFrame(), QStringLiteral("window.innerWidth")).toInt(),
+                 m_shell->host()->viewport()->width());
 }
 
 QTEST_MAIN(TestPageHost)
