@@ -50,6 +50,8 @@ public:
         QDir().mkpath(m_dir.filePath(QStringLiteral("app")));
         QDir::setCurrent(m_dir.path());
         Prompter::setCurrent(&prompter);
+        // A segment of this test process only: never the one of a shell running on the machine.
+        QtWebViewPrivate::setStartupHandOverKey(QStringLiteral("corvid-test-%1").arg(QCoreApplication::applicationPid()));
         set(QStringLiteral("udp_wait_secs"), 0);
         set(QStringLiteral("on_load_maximize"), false);
         set(QStringLiteral("on_load_inject_credentials"), false);
