@@ -1,6 +1,8 @@
 #include "app/corvidapplication.h"
 
 #include "app/logger.h"
+#include "webview/qtwebview.h"
+#include "webview/webviewprivate.h"
 
 #include <QDir>
 #include <QTimer>
@@ -58,4 +60,8 @@ void CorvidApplication::forceHardQuitNow()
 {
     logShell(QStringLiteral("FORCED *HARD* QUIT!"));
     exit(1);
+    // The page is abandoned now. A quit request still waiting for it would otherwise keep its
+    // inner loop turning for as long as the page holds the flag, and the exit above would never
+    // be reached by the loop it ends.
+    m_viewer.view()->webViewPrivate()->setProcessing(false);
 }
