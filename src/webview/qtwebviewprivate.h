@@ -52,10 +52,6 @@ public:
     // of the shell's own; empty restores the shell's key. A test's peer processes use it so that
     // they neither consume nor leave a record meant for a running shell.
     static void setStartupHandOverKey(const QString &key);
-    // Page hosts built after this call take and write their hand-over record under key instead
-    // of the shell's own; empty restores the shell's key. A test's peer processes use it so that
-    // they neither consume nor leave a record meant for a running shell.
-    static void setStartupHandOverKey(const QString &key);
 
     // Whether a frame at this address may hold the host object: a local file, or exactly a
     // trusted host.
