@@ -1,0 +1,473 @@
+// Measures the script bridge on the real view, offscreen, with a hosted page in "contentFrame"
+// that talks to the shell only through Qt() and the container library:
+//   (a) round trips of a small keyed call (registerExtension, answered [id,true,0,'']) from the
+//       hosted frame to its callback in that frame: the median of sequential round trips (call,
+//       callback, next call) and a burst of calls made in one go until every callback arrived;
+//   (b) MB/s of a 16 MiB text result: readFile, timed in the frame from the call to the
+//       callback holding the data.
+// Targets: (a) median round trip at most 50 us, burst of 10,000 at most 200 ms; (b) at least
+// 320 MB/s (MB = 10^6 bytes).
+//
+// Usage: bench_bridge [--calls N] [--burst N] [--runs N] [--mib N]
+
+#include "config/appconfig.h"
+#include "viewer/prompter.h"
+#include "viewer/qtwebappviewer.h"
+#include "webview/qtwebview.h"
+#include "webview/qtwebviewprivate.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QTimer>
+#include <QWebFrame>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+// The hosted page: every run is started by the benchmark and records its own times, so the
+// polling of the benchmark never sits inside a measured interval. performance.now() counts
+// whole milliseconds in this engine, so single round trips are timed with benchClock (below)
+// and only the long runs with performance.now().
+const char BenchPage[] = R"HTML(<!DOCTYPE html><html><head><meta charset="utf-8"></head><body>
+<script>
+var bench = { registered: false };
+function onQtLoad() {
+    qtCallbackPersistent( 'onPing' );
+    qtCallbackPersistent( 'onBurst' );
+    qtCallbackPersistent( 'onRead' );
+    bench.registered = true;
+}
+function onPing() { bench.ping.apply( null, arguments ); }
+function onBurst() { bench.burst.apply( null, arguments ); }
+function onRead() { bench.read.apply( null, arguments ); }
+
+function runSequential( count ) {
+    var times = [], i = 0, started = 0, bad = 0;
+    bench.done = false;
+    bench.ping = function( id, success, code, message ) {
+        times.push( benchClock.now() - started );
+        if ( id !== i || success !== true || code !== 0 || message !== '' || arguments.length !== 4 ) bad++;
+        if ( ++i < count ) next();
+        else { bench.times = times; bench.bad = bad; bench.done = true; }
+    };
+    function next() { started = benchClock.now(); Qt().registerExtension( qtKey(), 'onPing', i, 'corvidbench', false ); }
+    next();
+}
+
+function runBurst( count ) {
+    var seen = new Array( count ), got = 0, bad = 0, started;
+    bench.done = false;
+    bench.burst = function( id, success ) {
+        if ( success !== true || id >= count || seen[id] ) bad++;
+        else seen[id] = true;
+        if ( ++got === count ) { bench.ms = performance.now() - started; bench.bad = bad; bench.done = true; }
+    };
+    started = performance.now();
+    for ( var i = 0; i < count; ++i ) Qt().registerExtension( qtKey(), 'onBurst', i, 'corvidbench', false );
+    bench.callMs = performance.now() - started;
+}
+
+function runRead( path ) {
+    var started;
+    bench.done = false;
+    bench.read = function( id, success, code, message ) {
+        bench.ms = performance.now() - started;
+        bench.ok = success === true;
+        bench.data = message;
+        bench.done = true;
+    };
+    started = performance.now();
+    Qt().readFile( qtKey(), 'onRead', 7, path );
+}
+
+// The cost of one clock reading, which each sequential interval holds once.
+function clockCost( count ) {
+    var costs = [];
+    for ( var i = 0; i < count; ++i ) { var a = benchClock.now(); costs.push( benchClock.now() - a ); }
+    return costs;
+}
+
+// Checked after the timing: the same sum as the benchmark's own over the file's text.
+function dataSum() {
+    var text = bench.data, sum = 0;
+    for ( var i = 0; i < text.length; ++i ) sum = ( sum * 31 + text.charCodeAt( i ) ) >>> 0;
+    bench.data = null;
+    return text.length + ':' + sum;
+}
+</script></body></html>)HTML";
+
+struct Options
+{
+    int calls = 2000;
+    int burst = 10000;
+    int runs = 5;
+    int mib = 16;
+};
+
+QTextStream &out()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+bool parseOptions(const QStringList &arguments, Options *options)
+{
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString name = arguments.at(i);
+        bool ok = i + 1 < arguments.size();
+        const int value = ok ? arguments.at(++i).toInt(&ok) : 0;
+        if (!ok || value <= 0)
+            return false;
+        if (name == QLatin1String("--calls"))
+            options->calls = value;
+        else if (name == QLatin1String("--burst"))
+            options->burst = value;
+        else if (name == QLatin1String("--runs"))
+            options->runs = value;
+        else if (name == QLatin1String("--mib"))
+            options->mib = value;
+        else
+            return false;
+    }
+    return true;
+}
+
+quint32 nextRandom(quint32 *state)
+{
+    *state = *state * 1664525u + 1013904223u;
+    return *state;
+}
+
+// Prose-like text with the characters the response encoding has to escape: quotes, backslashes
+// and line ends (LF only: a carriage return is dropped on the way, by design).
+QByteArray textContent(int size)
+{
+    static const char *const words[]
+        = { "the",     "shell",  "page", "frame", "callback", "O'Brien", "said", "\"hello\"",
+            "C:\\app", "value",  "of",   "and",   "to",       "script",  "key",  "result",
+            "message", "number", "12",   "2048",  "file",     "a",       "in",   "is" };
+    const int wordCount = int(sizeof(words) / sizeof(words[0]));
+    QByteArray data;
+    data.reserve(size + 16);
+    quint32 state = 20240611u;
+    while (data.size() < size) {
+        data += words[nextRandom(&state) % wordCount];
+        data += (nextRandom(&state) % 12 == 0) ? '\n' : ' ';
+    }
+    data.truncate(size);
+    return data;
+}
+
+QString textSum(const QString &text)
+{
+    quint32 sum = 0;
+    for (const QChar c : text)
+        sum = sum * 31u + c.unicode();
+    return QString::number(text.size()) + QLatin1Char(':') + QString::number(sum);
+}
+
+double median(QVector<double> values)
+{
+    if (values.isEmpty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const int mid = values.size() / 2;
+    return values.size() % 2 ? values.at(mid) : (values.at(mid - 1) + values.at(mid)) / 2;
+}
+
+double percentile(QVector<double> values, double fraction)
+{
+    if (values.isEmpty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    return values.at(std::min(values.size() - 1, int(values.size() * fraction)));
+}
+
+// A microsecond clock for the hosted page: the engine's own clocks count whole milliseconds.
+class BenchClock : public QObject
+{
+    Q_OBJECT
+
+public:
+    BenchClock() { m_clock.start(); }
+
+public slots:
+    double now() const { return double(m_clock.nsecsElapsed()) / 1000.0; }
+
+private:
+    QElapsedTimer m_clock;
+};
+
+// Answers every box without a person, so a stray prompt cannot stall the run.
+class SilentPrompter : public Prompter
+{
+public:
+    void information(QWidget *, const QString &, const QString &) override { }
+    void warning(QWidget *, const QString &, const QString &) override { }
+    void critical(QWidget *, const QString &, const QString &) override { }
+    void about(QWidget *, const QString &, const QString &) override { }
+    QString openFileName(QWidget *, const QString &, const QString &, const QString &) override
+    {
+        return {};
+    }
+    QString saveFileName(QWidget *, const QString &, const QString &, const QString &) override
+    {
+        return {};
+    }
+    QString existingDirectory(QWidget *, const QString &, const QString &) override { return {}; }
+    bool printSetup(QWidget *, QPrinter *) override { return false; }
+};
+
+// A shell in a temporary working directory with a copy of the container pages and the
+// benchmark's hosted page as start page.
+class BenchShell
+{
+public:
+    bool start()
+    {
+        if (!m_dir.isValid())
+            return false;
+        copyFolder(QStringLiteral(CORVID_SOURCE_DIR "/html"),
+                   m_dir.filePath(QStringLiteral("html")));
+        QDir().mkpath(m_dir.filePath(QStringLiteral("app")));
+        QFile page(m_dir.filePath(QStringLiteral("app/bench.html")));
+        if (!page.open(QIODevice::WriteOnly) || page.write(BenchPage) < 0)
+            return false;
+        page.close();
+        QDir::setCurrent(m_dir.path());
+        Prompter::setCurrent(&m_prompter);
+        AppConfig::setRunValue(QStringLiteral("udp_wait_secs"), 0);
+        AppConfig::setRunValue(QStringLiteral("on_load_maximize"), false);
+        AppConfig::setRunValue(QStringLiteral("on_load_inject_credentials"), false);
+        AppConfig::setRunValue(QStringLiteral("on_load_url"),
+                               QUrl::fromLocalFile(page.fileName()).toString());
+        m_viewer.reset(new QtWebAppViewer);
+        m_viewer->view()->pageHost()->setProcessStarter(
+            [](const QString &, const QStringList &) { return true; });
+        m_viewer->loadLocalFile(QStringLiteral("html/index.html"));
+        m_viewer->show();
+        const bool ready = waitFor(
+            [this] {
+                return eval(QStringLiteral("bench.registered === true")).toBool()
+                    && m_viewer->view()
+                           ->mainFrame()
+                           ->evaluateJavaScript(QStringLiteral("!!corvidRegistry['onRead']"))
+                           .toBool();
+            },
+            20000);
+        if (ready)
+            content()->addToJavaScriptWindowObject(QStringLiteral("benchClock"), &m_clock);
+        return ready;
+    }
+
+    ~BenchShell()
+    {
+        m_viewer.reset();
+        Prompter::setCurrent(nullptr);
+    }
+
+    QString path(const QString &relative) const { return m_dir.filePath(relative); }
+
+    QWebFrame *content() const
+    {
+        const QList<QWebFrame *> children = m_viewer->view()->mainFrame()->childFrames();
+        for (QWebFrame *child : children) {
+            if (child->frameName() == QLatin1String("contentFrame"))
+                return child;
+        }
+        return nullptr;
+    }
+
+    QVariant eval(const QString &script) const
+    {
+        QWebFrame *frame = content();
+        return frame ? frame->evaluateJavaScript(script) : QVariant();
+    }
+
+    // Starts a run in the hosted page and lets the event loop run until the page says it is
+    // done. The check comes from a slow timer so it stays out of the page's own timings.
+    bool run(const QString &script, int timeoutMs)
+    {
+        eval(script);
+        return waitFor([this] { return eval(QStringLiteral("bench.done === true")).toBool(); },
+                       timeoutMs);
+    }
+
+private:
+    static bool waitFor(const std::function<bool()> &done, int timeoutMs)
+    {
+        QEventLoop loop;
+        QTimer check;
+        QElapsedTimer elapsed;
+        elapsed.start();
+        bool result = false;
+        QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+            result = done();
+            if (result || elapsed.elapsed() > timeoutMs)
+                loop.quit();
+        });
+        check.start(25);
+        loop.exec();
+        return result;
+    }
+
+    static void copyFolder(const QString &from, const QString &to)
+    {
+        QDir().mkpath(to);
+        const QStringList files = QDir(from).entryList(QDir::Files);
+        for (const QString &file : files)
+            QFile::copy(from + QLatin1Char('/') + file, to + QLatin1Char('/') + file);
+    }
+
+    QTemporaryDir m_dir;
+    SilentPrompter m_prompter;
+    BenchClock m_clock;
+    QScopedPointer<QtWebAppViewer> m_viewer;
+};
+
+QVector<double> numbers(const QVariant &list)
+{
+    QVector<double> values;
+    const QVariantList items = list.toList();
+    for (const QVariant &item : items)
+        values.append(item.toDouble());
+    return values;
+}
+
+QString verdict(bool met)
+{
+    return met ? QStringLiteral("met") : QStringLiteral("MISSED");
+}
+
+bool sequential(BenchShell &shell, const Options &options)
+{
+    // One short run first so the script engine has compiled the paths it will take.
+    if (!shell.run(QStringLiteral("runSequential(200)"), 30000))
+        return false;
+    QVector<double> all;
+    for (int run = 0; run < options.runs; ++run) {
+        if (!shell.run(QStringLiteral("runSequential(%1)").arg(options.calls), 120000)
+            || shell.eval(QStringLiteral("bench.bad")).toInt() != 0)
+            return false;
+        all += numbers(shell.eval(QStringLiteral("bench.times")));
+    }
+    const double clock = median(numbers(shell.eval(QStringLiteral("clockCost(1000)"))));
+    for (double &value : all)
+        value -= clock;
+    const double medianUs = median(all);
+    out() << QStringLiteral("(a) sequential round trip: median %1 us, p90 %2 us, %3 round trips/s "
+                            "(%4 calls x %5 runs, less %7 us for reading the clock)   target <= "
+                            "50 us: %6\n")
+                 .arg(medianUs, 0, 'f', 1)
+                 .arg(percentile(all, 0.9), 0, 'f', 1)
+                 .arg(medianUs > 0 ? 1e6 / medianUs : 0, 0, 'f', 0)
+                 .arg(options.calls)
+                 .arg(options.runs)
+                 .arg(verdict(medianUs <= 50))
+                 .arg(clock, 0, 'f', 1);
+    out().flush();
+    return true;
+}
+
+bool burst(BenchShell &shell, const Options &options)
+{
+    QVector<double> totals;
+    QVector<double> calling;
+    for (int run = 0; run < options.runs; ++run) {
+        if (!shell.run(QStringLiteral("runBurst(%1)").arg(options.burst), 120000)
+            || shell.eval(QStringLiteral("bench.bad")).toInt() != 0)
+            return false;
+        totals.append(shell.eval(QStringLiteral("bench.ms")).toDouble());
+        calling.append(shell.eval(QStringLiteral("bench.callMs")).toDouble());
+    }
+    const double ms = median(totals);
+    out() << QStringLiteral(
+                 "(a) burst of %1 calls, all callbacks delivered: median %2 ms (best %3, "
+                 "of which making the calls %4 ms), %5 calls/s   target <= 200 ms for "
+                 "10,000: %6\n")
+                 .arg(options.burst)
+                 .arg(ms, 0, 'f', 1)
+                 .arg(*std::min_element(totals.begin(), totals.end()), 0, 'f', 1)
+                 .arg(median(calling), 0, 'f', 1)
+                 .arg(ms > 0 ? options.burst * 1000.0 / ms : 0, 0, 'f', 0)
+                 .arg(verdict(ms * 10000.0 / options.burst <= 200));
+    out().flush();
+    return true;
+}
+
+bool largeText(BenchShell &shell, const Options &options)
+{
+    const QByteArray bytes = textContent(options.mib * 1024 * 1024);
+    const QString file = shell.path(QStringLiteral("large.txt"));
+    QFile target(file);
+    if (!target.open(QIODevice::WriteOnly) || target.write(bytes) != bytes.size())
+        return false;
+    target.close();
+    const QString expected = textSum(QString::fromUtf8(bytes));
+    const QString script = QStringLiteral("runRead('%1')").arg(file);
+    QVector<double> times;
+    for (int run = 0; run < options.runs; ++run) {
+        if (!shell.run(script, 120000) || !shell.eval(QStringLiteral("bench.ok")).toBool())
+            return false;
+        times.append(shell.eval(QStringLiteral("bench.ms")).toDouble());
+        const QString sum = shell.eval(QStringLiteral("dataSum()")).toString();
+        if (sum != expected) {
+            out() << "(b) the text arrived changed: " << sum << " instead of " << expected << '\n';
+            return false;
+        }
+    }
+    const double ms = median(times);
+    const double mbPerSecond = ms > 0 ? bytes.size() / (ms / 1000) / 1e6 : 0;
+    out() << QStringLiteral("(b) %1 MiB text by readFile: median %2 ms (best %3), %4 MB/s   "
+                            "target >= 320 MB/s: %5\n")
+                 .arg(options.mib)
+                 .arg(ms, 0, 'f', 1)
+                 .arg(*std::min_element(times.begin(), times.end()), 0, 'f', 1)
+                 .arg(mbPerSecond, 0, 'f', 0)
+                 .arg(verdict(mbPerSecond >= 320));
+    out().flush();
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    Options options;
+    if (!parseOptions(app.arguments(), &options)) {
+        std::fprintf(stderr, "usage: bench_bridge [--calls N] [--burst N] [--runs N] [--mib N]\n");
+        return 2;
+    }
+    const QString command
+        = QStringLiteral("QT_QPA_PLATFORM=offscreen %1 --calls %2 --burst %3 --runs %4 --mib %5")
+              .arg(QCoreApplication::applicationFilePath())
+              .arg(options.calls)
+              .arg(options.burst)
+              .arg(options.runs)
+              .arg(options.mib);
+    BenchShell shell;
+    if (!shell.start()) {
+        out() << "The hosted page never got its key and callbacks.\n";
+        return 1;
+    }
+    bool ok = sequential(shell, options);
+    ok = ok && burst(shell, options);
+    ok = ok && largeText(shell, options);
+    if (!ok)
+        out() << "A run failed or timed out: a callback was lost, changed or never came.\n";
+    out() << "Rerun: " << command << '\n';
+    return ok ? 0 : 1;
+}
+
+#include "bench_bridge.moc"
