@@ -14,7 +14,7 @@ QString g_launchFilePath;
 CorvidApplication::CorvidApplication(int &argc, char **argv)
     : QApplication(argc, argv)
 {
-    g_launchFilePath = launchFilePathFrom(arguments());
+    setLaunchFilePath(launchFilePathFrom(arguments()));
     connect(this, &QCoreApplication::aboutToQuit, this, &CorvidApplication::onQuit);
     connect(&m_viewer, &QtWebAppViewer::forcedQuitRequested, this, &CorvidApplication::forceQuit);
 }
@@ -24,6 +24,11 @@ CorvidApplication::~CorvidApplication() = default;
 QString CorvidApplication::launchFilePath()
 {
     return g_launchFilePath;
+}
+
+void CorvidApplication::setLaunchFilePath(const QString &path)
+{
+    g_launchFilePath = path;
 }
 
 QString CorvidApplication::launchFilePathFrom(const QStringList &arguments)

@@ -18,6 +18,8 @@ public:
     // The file the program was started with: the last argument when there is one.
     static QString launchFilePath();
     static QString launchFilePathFrom(const QStringList &arguments);
+    // Set once from the command line; tests set it to hand a page a start file.
+    static void setLaunchFilePath(const QString &path);
 
     QtWebAppViewer &viewer() { return m_viewer; }
     int run();

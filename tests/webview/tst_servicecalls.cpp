@@ -1,5 +1,8 @@
 #include "shellfixture.h"
 
+#include "app/corvidapplication.h"
+#include "platform/systemopener.h"
+
 #include <QProcess>
 
 namespace {
@@ -25,6 +28,10 @@ private slots:
     void call_data();
     void call();
     void browseForPathCancelAndChoice();
+    void encryptedFileRoundTrip();
+    void exportOpensWithTheSystem();
+    void importHandsOverTheStartFile();
+    void removeAndExtractMainRoads();
     void zipRoundTripWithInfoZip();
 
 private:
@@ -187,6 +194,81 @@ void TestServiceCalls::zipRoundTripWithInfoZip()
     QFile two(m_dir + QStringLiteral("/out/tree/sub/two.txt"));
     QVERIFY(two.open(QIODevice::ReadOnly));
     QCOMPARE(two.readAll(), QByteArray("two"));
+}
+
+void TestServiceCalls::encryptedFileRoundTrip()
+{
+    QCOMPARE(respond(QStringLiteral("Qt().writeEncryptedFile( qtKey(), qtCallback( 'onDone' ), 1, '%D/e.txt', 77, 'geheim ✓' )")),
+             QStringLiteral("[1,true,0,\"\"]"));
+    QFile stored(m_dir + QStringLiteral("/e.txt"));
+    QVERIFY(stored.open(QIODevice::ReadOnly));
+    QVERIFY2(!stored.readAll().contains("geheim"), "the file holds cipher text only");
+    QCOMPARE(respond(QStringLiteral("Qt().readEncryptedFile( qtKey(), qtCallback( 'onDone' ), 2, '%D/e.txt', 77 )")),
+             QString::fromUtf8("[2,true,0,\"geheim ✓\"]"));
+    QCOMPARE(respond(QStringLiteral("Qt().readEncryptedFile( qtKey(), qtCallback( 'onDone' ), 3, '%D/e.txt', 78 )")),
+             QStringLiteral("[3,true,0,\"\"]"));
+}
+
+// Records what would be opened instead of starting a program.
+class RecordingOpener : public SystemOpener
+{
+public:
+    QStringList opened;
+    bool accept = true;
+    bool openWithAssociatedApplication(const QString &path) override
+    {
+        opened.append(path);
+        return accept;
+    }
+};
+
+void TestServiceCalls::exportOpensWithTheSystem()
+{
+    RecordingOpener opener;
+    SystemOpener::setCurrent(&opener);
+    const QString reply = respond(QStringLiteral("Qt().exportFile( qtKey(), qtCallback( 'onDone' ), 8, 'report.csv', 'a;b', false, 'csv' )"));
+    opener.accept = false;
+    const QString refused = respond(QStringLiteral("Qt().exportFile( qtKey(), qtCallback( 'onDone' ), 9, 'plain', 'x', false, 'txt' )"));
+    SystemOpener::setCurrent(nullptr);
+    QCOMPARE(reply, QStringLiteral("[8,true,0,\"\"]"));
+    const QString exported = QDir::current().absoluteFilePath(QStringLiteral("temp/report.csv"));
+    QCOMPARE(opener.opened.value(0), exported);
+    QFile file(exported);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("a;b"));
+    QCOMPARE(refused, QStringLiteral("[9,false,1000,\"Could not export file: plain. This computer may not have an application associated with this file type.\"]"));
+    QCOMPARE(opener.opened.size(), 3); // the second file is tried again as plain.txt
+    QVERIFY(opener.opened.at(2).endsWith(QStringLiteral("/temp/plain.txt")));
+}
+
+void TestServiceCalls::importHandsOverTheStartFile()
+{
+    QCOMPARE(respond(QStringLiteral("Qt().onImportFile( qtKey(), qtCallback( 'onDone' ), 10 ); Qt().readFile( qtKey(), qtCallback( 'onDone' ), 11, '%D/none' )")).left(7),
+             QStringLiteral("[11,fal"));
+    writeFile(QStringLiteral("start.txt"), "from the command line");
+    CorvidApplication::setLaunchFilePath(m_dir + QStringLiteral("/start.txt"));
+    const QString reply = respond(QStringLiteral("Qt().onImportFile( qtKey(), qtCallbackPersistent( 'onDone' ), 12 )"));
+    CorvidApplication::setLaunchFilePath(QString());
+    QCOMPARE(reply, QStringLiteral("[12,true,0,\"\",\"start.txt\",\"from the command line\",\"0\",\"txt\"]"));
+}
+
+void TestServiceCalls::removeAndExtractMainRoads()
+{
+    writeFile(QStringLiteral("rm/a.txt"), "a");
+    writeFile(QStringLiteral("rm/sub/b.txt"), "b");
+    QCOMPARE(respond(QStringLiteral("Qt().removeDirectory( qtKey(), qtCallback( 'onDone' ), 13, '%D/rm' )")),
+             QStringLiteral("[13,true,0,\"%D/rm/\"]"));
+    QVERIFY(!QFileInfo::exists(m_dir + QStringLiteral("/rm")));
+
+    writeFile(QStringLiteral("src/one.txt"), "one");
+    writeFile(QStringLiteral("src/two.txt"), "two");
+    QCOMPARE(respond(QStringLiteral("Qt().zipAppend( qtKey(), qtCallback( 'onDone' ), 14, '%D/pair.zip', '%D/src/one.txt' + qtDelimiter() + '%D/src/two.txt', 'one.txt' + qtDelimiter() + 'dir/two.txt' )")),
+             QStringLiteral("[14,true,0,\"\"]"));
+    QCOMPARE(respond(QStringLiteral("Qt().zipExtract( qtKey(), qtCallback( 'onDone' ), 15, '%D/pair.zip', 'dir/two.txt', '%D/picked/two-copy.txt' )")),
+             QStringLiteral("[15,true,0,\"\"]"));
+    QFile copy(m_dir + QStringLiteral("/picked/two-copy.txt"));
+    QVERIFY(copy.open(QIODevice::ReadOnly));
+    QCOMPARE(copy.readAll(), QByteArray("two"));
 }
 
 QTEST_MAIN(TestServiceCalls)
