@@ -94,7 +94,7 @@ bool WebView::checkAccessKey(const QString &qtKey, bool report)
         const QString message = qtKey.trimmed().isEmpty()
             ? QStringLiteral("No access key provided.")
             : QStringLiteral("Invalid access key provided.");
-        invokeOnErrorCallback(ErrAccessDenied, {message});
+        invokeOnErrorCallback(ErrAccessDenied, { message });
     }
     return false;
 }
@@ -104,7 +104,7 @@ void WebView::respond(const QString &callbackFunc, uint callbackId, bool success
 {
     if (callbackFunc.isEmpty())
         return;
-    QVariantList arguments{callbackId, success, errorCode, message};
+    QVariantList arguments { callbackId, success, errorCode, message };
     for (const QString &value : values)
         arguments.append(value);
     invokeCallback(callbackFunc, arguments, indicator);
@@ -115,8 +115,8 @@ void WebView::respondSuccess(const QString &callbackFunc, uint callbackId)
     respond(callbackFunc, callbackId, true, 0, QString(), {}, NoStateChange);
 }
 
-void WebView::respondSuccess(const QString &callbackFunc, uint callbackId,
-                             const QString &message, const QStringList &values)
+void WebView::respondSuccess(const QString &callbackFunc, uint callbackId, const QString &message,
+                             const QStringList &values)
 {
     respond(callbackFunc, callbackId, true, 0, message, values, NoStateChange);
 }
@@ -152,9 +152,30 @@ void WebView::respondUnsupported(const QString &callbackFunc, uint callbackId,
 QString WebView::callbackScript(const char *entryPoint, const QString &callbackFunc,
                                 const QVariantList &arguments, int indicator) const
 {
-    return QLatin1String(entryPoint) + QStringLiteral("( '") + escapeForScript(callbackFunc)
-        + QStringLiteral("', ") + encodeArguments(arguments) + QStringLiteral(", ")
-        + QString::number(indicator) + QStringLiteral(" );");
+    // Built in one buffer: the arguments may hold a whole file's text.
+    QString script;
+    script.reserve(64 + callbackFunc.size() + argumentsSize(arguments));
+    script += QLatin1String(entryPoint);
+    script += QLatin1String("( '");
+    appendEscaped(script, callbackFunc);
+    script += QLatin1String("', ");
+    appendEncodedArguments(script, arguments);
+    script += QLatin1String(", ");
+    script += QString::number(indicator);
+    script += QLatin1String(" );");
+    return script;
+}
+
+int WebView::argumentsSize(const QVariantList &arguments)
+{
+    int size = 0;
+    for (const QVariant &value : arguments) {
+        if (value.userType() == QMetaType::QString)
+            size += static_cast<const QString *>(value.constData())->size() + 3;
+        else
+            size += 24;
+    }
+    return size;
 }
 
 void WebView::invokeCallback(const QString &callbackFunc, const QVariantList &arguments,
@@ -177,50 +198,141 @@ void WebView::invokeCallbackAll(const QString &callbackFunc, const QVariantList 
 
 void WebView::invokeOnErrorCallback(int errorCode, const QVariantList &arguments)
 {
-    const QString script = QStringLiteral("invokeOnErrorCallback( null, ") + QString::number(errorCode)
-        + QStringLiteral(", ") + encodeArguments(arguments) + QStringLiteral(" );");
+    const QString script = QStringLiteral("invokeOnErrorCallback( null, ")
+        + QString::number(errorCode) + QStringLiteral(", ") + encodeArguments(arguments)
+        + QStringLiteral(" );");
     runForPage([this, script] { evaluateInMainFrame(script); });
 }
 
 void WebView::setQtStateChangeIndicator(int indicator)
 {
-    invokeCallbackAll(QStringLiteral("setQtStateChangeIndicator"), {indicator}, indicator);
+    invokeCallbackAll(QStringLiteral("setQtStateChangeIndicator"), { indicator }, indicator);
 }
 
 QString WebView::encodeArguments(const QVariantList &arguments)
 {
     QString out;
+    appendEncodedArguments(out, arguments);
+    return out;
+}
+
+void WebView::appendEncodedArguments(QString &out, const QVariantList &arguments)
+{
+    out += QLatin1Char('[');
+    bool first = true;
     for (const QVariant &value : arguments) {
         const int type = value.userType();
         if (!value.isValid() || type == QMetaType::QVariantList || type == QMetaType::QVariantMap
             || type == QMetaType::QStringList || !value.canConvert<QString>())
             continue;
-        if (!out.isEmpty())
+        if (!first)
             out += QLatin1Char(',');
+        first = false;
         if (type == QMetaType::Bool) {
-            out += value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
+            out += value.toBool() ? QLatin1String("true") : QLatin1String("false");
         } else if (isBareType(type)) {
             out += value.toString();
         } else {
             // Everything else is quoted: a bare URL or byte array would be a syntax error.
-            out += QLatin1Char('\'') + escapeForScript(value.toString()) + QLatin1Char('\'');
+            out += QLatin1Char('\'');
+            appendEscaped(out,
+                          type == QMetaType::QString
+                              ? *static_cast<const QString *>(value.constData())
+                              : value.toString());
+            out += QLatin1Char('\'');
         }
     }
-    return QLatin1Char('[') + out + QLatin1Char(']');
+    out += QLatin1Char(']');
 }
 
 QString WebView::escapeForScript(const QString &text)
 {
-    QString out = text;
-    out.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
-    out.replace(QLatin1Char('\''), QLatin1String("\\'"));
-    out.replace(QLatin1Char('"'), QLatin1String("\\\""));
-    out.remove(QLatin1Char('\r'));
-    out.replace(QLatin1Char('\n'), QLatin1String("\\n"));
-    // These end a line inside a string literal of this engine.
-    out.replace(QChar(0x2028), QLatin1String("\\u2028"));
-    out.replace(QChar(0x2029), QLatin1String("\\u2029"));
+    QString out;
+    appendEscaped(out, text);
     return out;
+}
+
+namespace {
+
+// How much longer each character gets in a single-quoted script string: a backslash, both
+// quotes and a line feed gain a backslash, a carriage return is dropped, and U+2028 and U+2029
+// (which end a line inside this engine's string literals) become six-character escapes.
+int escapedGrowth(ushort c)
+{
+    switch (c) {
+    case '\\':
+    case '\'':
+    case '"':
+    case '\n':
+        return 1;
+    case '\r':
+        return -1;
+    case 0x2028:
+    case 0x2029:
+        return 5;
+    default:
+        return 0;
+    }
+}
+
+bool needsEscape(ushort c)
+{
+    return c == '\\' || c == '\'' || c == '"' || c == '\n' || c == '\r' || c == 0x2028
+        || c == 0x2029;
+}
+
+} // namespace
+
+void WebView::appendEscaped(QString &out, const QString &text)
+{
+    // One pass into a buffer of the final size: replacing one character after the other
+    // moves a large result (a file's text) once per group of matches.
+    const ushort *begin = text.utf16();
+    const ushort *end = begin + text.size();
+    int growth = 0;
+    bool plain = true;
+    for (const ushort *p = begin; p != end; ++p) {
+        if (Q_UNLIKELY(needsEscape(*p))) {
+            plain = false;
+            growth += escapedGrowth(*p);
+        }
+    }
+    if (plain) {
+        out += text;
+        return;
+    }
+    const int start = out.size();
+    out.resize(start + text.size() + growth);
+    QChar *to = out.data() + start;
+    for (const ushort *p = begin; p != end; ++p) {
+        switch (*p) {
+        case '\\':
+            *to++ = QLatin1Char('\\');
+            *to++ = QLatin1Char('\\');
+            break;
+        case '\'':
+            *to++ = QLatin1Char('\\');
+            *to++ = QLatin1Char('\'');
+            break;
+        case '"':
+            *to++ = QLatin1Char('\\');
+            *to++ = QLatin1Char('"');
+            break;
+        case '\r':
+            break;
+        case '\n':
+            *to++ = QLatin1Char('\\');
+            *to++ = QLatin1Char('n');
+            break;
+        case 0x2028:
+        case 0x2029:
+            for (const char c : { '\\', 'u', '2', '0', '2', *p == 0x2028 ? '8' : '9' })
+                *to++ = QLatin1Char(c);
+            break;
+        default:
+            *to++ = QChar(*p);
+        }
+    }
 }
 
 void WebView::requestQuit(const QString &qtKey, bool wait)

@@ -5,9 +5,9 @@
 
 #include <QScopedPointer>
 #include <QTimer>
-#include <functional>
 #include <QVariantList>
 #include <QWidget>
+#include <functional>
 
 class AppConfig;
 class PreferenceStore;
@@ -105,6 +105,10 @@ protected:
 private:
     QString callbackScript(const char *entryPoint, const QString &callbackFunc,
                            const QVariantList &arguments, int indicator) const;
+    static void appendEncodedArguments(QString &out, const QVariantList &arguments);
+    static void appendEscaped(QString &out, const QString &text);
+    // A first guess of the encoded length, so that large results are not copied as they grow.
+    static int argumentsSize(const QVariantList &arguments);
 
     WebViewPrivate *m_d;
     QString m_accessKey;
