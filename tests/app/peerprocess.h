@@ -103,7 +103,8 @@ public:
         QDeadlineTimer deadline(timeoutMs);
         while (true) {
             while (m_process.canReadLine()) {
-                const QString line = QString::fromUtf8(m_process.readLine()).trimmed();
+                QString line = QString::fromUtf8(m_process.readLine());
+                line.chop(line.endsWith(QLatin1Char('\n')) ? 1 : 0);
                 m_lines.append(line);
             }
             for (int i = m_taken; i < m_lines.size(); ++i) {

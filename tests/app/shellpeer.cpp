@@ -7,7 +7,8 @@
 //   geometry <x> <y> <w> <h> <state> the window at ready (state: normal, maximized, minimized)
 //   handover <restored> <url>        whether a hand-over record was applied, and its address
 //   start <program> <arguments>      a successor start, with --record-starts (arguments as JSON)
-// It reads commands from stdin, one a line: close, recover, clone, eval <script>, geometry.
+// It reads commands from stdin, one a line: close, recover, clone, eval <script>, geometry,
+// content (reported as: content <address of "contentFrame">).
 //
 // Options: --set key=value (repeated), --page path (the start page, against the working
 // directory), --handover-key key, --geometry x,y,w,h, --wait-step-ms n, --recover-quit-ms n,
@@ -162,6 +163,12 @@ QWebFrame *contentFrame(QtWebView *view)
     return nullptr;
 }
 
+// A page put back from a hand-over is set as content: it has only its base address.
+QUrl shownUrl(QWebFrame *frame)
+{
+    return frame->url().isEmpty() ? frame->baseUrl() : frame->url();
+}
+
 // Watches the running shell for the moments the tests wait for, and runs their commands.
 class PeerReporter : public QObject
 {
@@ -203,7 +210,7 @@ private:
     void pollReady()
     {
         QWebFrame *content = contentFrame(m_view);
-        if (!content || content->url().fileName() != m_startPage)
+        if (!content || shownUrl(content).fileName() != m_startPage)
             return;
         const QString hasKey = QStringLiteral("typeof(qtKey) == 'function' && qtKey() != null");
         if (!content->evaluateJavaScript(hasKey).toBool())
@@ -256,6 +263,10 @@ private:
             (content ? content : m_view->mainFrame())->evaluateJavaScript(rest);
         } else if (command == QLatin1String("geometry")) {
             reportGeometry();
+        } else if (command == QLatin1String("content")) {
+            QWebFrame *content = contentFrame(m_view);
+            report(QStringLiteral("content ")
+                   + (content ? shownUrl(content).toString() : QString()));
         } else {
             report(QStringLiteral("unknown command ") + command);
         }
