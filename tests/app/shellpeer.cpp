@@ -2,6 +2,7 @@
 // separate process shows: exit codes, a successor taking over the window, start-up time and
 // memory. It runs CorvidApplication exactly as the shell's main() does, after applying the
 // configuration values given on the command line, and reports on stdout:
+//   constructed <ms>                 the application and its window are built (ms since main())
 //   loaded <ms>                      the container page finished loading (ms since main())
 //   ready <ms>                       the start page is in "contentFrame" and holds its key
 //   geometry <x> <y> <w> <h> <state> the window at ready (state: normal, maximized, minimized)
@@ -333,6 +334,7 @@ int main(int argc, char *argv[])
     int shellArgc = int(options.shellArgs.size()) - 1;
     CorvidApplication app(shellArgc, options.shellArgs.data());
     applyOptions(app, options);
+    report(QStringLiteral("constructed %1").arg(sinceMain().elapsed()));
     PeerReporter reporter(app, AppConfig(false).fullOnLoadUrl().fileName(), options.forceQuitMs);
     return app.run();
 }
