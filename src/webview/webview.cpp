@@ -11,6 +11,8 @@
 #include <QElapsedTimer>
 #include <QRandomGenerator>
 
+#include <cstring>
+
 namespace {
 
 const QString KeyAlphabet
@@ -55,17 +57,65 @@ WebView::WebView(QWidget *parent)
 
 void WebView::runForPage(std::function<void()> work)
 {
-    m_pageWork.append(std::move(work));
+    m_pageWork.append(PageWork { QString(), std::move(work) });
+    schedulePageWork();
+}
+
+void WebView::runScriptForPage(const QString &script)
+{
+    m_pageWork.append(PageWork { script, nullptr });
+    schedulePageWork();
+}
+
+void WebView::schedulePageWork()
+{
     if (!m_pageWorkTimer.isActive())
         m_pageWorkTimer.start();
 }
 
 void WebView::flushPageWork()
 {
-    const QList<std::function<void()>> work = std::move(m_pageWork);
+    const QList<PageWork> work = std::move(m_pageWork);
     m_pageWork.clear();
-    for (const auto &step : work)
-        step();
+    int next = 0;
+    while (next < work.size()) {
+        if (work.at(next).step) {
+            work.at(next++).step();
+            continue;
+        }
+        int end = next;
+        while (end < work.size() && !work.at(end).step)
+            ++end;
+        evaluateScripts(work, next, end);
+        next = end;
+    }
+}
+
+void WebView::evaluateScripts(const QList<PageWork> &work, int begin, int end)
+{
+    if (end - begin == 1) {
+        evaluateInMainFrame(work.at(begin).script);
+        return;
+    }
+    // Responses that wait together are evaluated together: entering the engine once per
+    // response costs more than the response itself when a page makes many calls in a row.
+    // Each one keeps its own try block so that an exception in one page function does not
+    // lose the responses after it; it is thrown again from a turn of its own so that the
+    // page's console still reports it.
+    static const QLatin1String Open("try { ");
+    static const QLatin1String Close(
+        " } catch ( e ) { setTimeout( function() { throw e; }, 0 ); }\n");
+    int size = 0;
+    for (int i = begin; i < end; ++i)
+        size += work.at(i).script.size() + Open.size() + Close.size();
+    QString batch;
+    batch.reserve(size);
+    for (int i = begin; i < end; ++i) {
+        batch += Open;
+        batch += work.at(i).script;
+        batch += Close;
+    }
+    evaluateInMainFrame(batch);
 }
 
 WebView::~WebView() = default;
@@ -184,7 +234,7 @@ void WebView::invokeCallback(const QString &callbackFunc, const QVariantList &ar
     if (callbackFunc.isEmpty())
         return;
     const QString script = callbackScript("invokeCallback", callbackFunc, arguments, indicator);
-    runForPage([this, script] { evaluateInMainFrame(script); });
+    runScriptForPage(script);
 }
 
 void WebView::invokeCallbackAll(const QString &callbackFunc, const QVariantList &arguments,
@@ -193,7 +243,7 @@ void WebView::invokeCallbackAll(const QString &callbackFunc, const QVariantList 
     if (callbackFunc.isEmpty())
         return;
     const QString script = callbackScript("invokeCallbackAll", callbackFunc, arguments, indicator);
-    runForPage([this, script] { evaluateInMainFrame(script); });
+    runScriptForPage(script);
 }
 
 void WebView::invokeOnErrorCallback(int errorCode, const QVariantList &arguments)
@@ -201,7 +251,7 @@ void WebView::invokeOnErrorCallback(int errorCode, const QVariantList &arguments
     const QString script = QStringLiteral("invokeOnErrorCallback( null, ")
         + QString::number(errorCode) + QStringLiteral(", ") + encodeArguments(arguments)
         + QStringLiteral(" );");
-    runForPage([this, script] { evaluateInMainFrame(script); });
+    runScriptForPage(script);
 }
 
 void WebView::setQtStateChangeIndicator(int indicator)
@@ -254,85 +304,86 @@ QString WebView::escapeForScript(const QString &text)
 
 namespace {
 
-// How much longer each character gets in a single-quoted script string: a backslash, both
-// quotes and a line feed gain a backslash, a carriage return is dropped, and U+2028 and U+2029
-// (which end a line inside this engine's string literals) become six-character escapes.
-int escapedGrowth(ushort c)
+// The characters that change in a single-quoted script string: a backslash, both quotes and a
+// line feed gain a backslash, a carriage return is dropped, and U+2028 and U+2029 (which end a
+// line inside this engine's string literals) become six-character escapes.
+struct EscapeTable
 {
-    switch (c) {
-    case '\\':
-    case '\'':
-    case '"':
-    case '\n':
-        return 1;
-    case '\r':
-        return -1;
-    case 0x2028:
-    case 0x2029:
-        return 5;
-    default:
-        return 0;
+    bool special[128] = {};
+
+    constexpr EscapeTable()
+    {
+        for (const char c : { '\\', '\'', '"', '\n', '\r' })
+            special[int(c)] = true;
     }
+};
+
+constexpr EscapeTable Escapes;
+// A line separator takes six characters where the buffer holds two.
+constexpr int SeparatorGrowth = 4;
+
+inline bool isLineSeparator(ushort c)
+{
+    return (c | 1) == 0x2029;
 }
 
-bool needsEscape(ushort c)
+inline bool isSpecial(ushort c)
 {
-    return c == '\\' || c == '\'' || c == '"' || c == '\n' || c == '\r' || c == 0x2028
-        || c == 0x2029;
+    return c < 128 ? Escapes.special[c] : isLineSeparator(c);
+}
+
+QChar *writeEscape(QChar *to, ushort c)
+{
+    if (c == '\r')
+        return to;
+    *to++ = QLatin1Char('\\');
+    if (isLineSeparator(c)) {
+        for (const char digit : { 'u', '2', '0', '2' })
+            *to++ = QLatin1Char(digit);
+        *to++ = QLatin1Char(c == 0x2028 ? '8' : '9');
+    } else {
+        *to++ = QLatin1Char(c == '\n' ? 'n' : char(c));
+    }
+    return to;
 }
 
 } // namespace
 
 void WebView::appendEscaped(QString &out, const QString &text)
 {
-    // One pass into a buffer of the final size: replacing one character after the other
-    // moves a large result (a file's text) once per group of matches.
-    const ushort *begin = text.utf16();
-    const ushort *end = begin + text.size();
-    int growth = 0;
-    bool plain = true;
-    for (const ushort *p = begin; p != end; ++p) {
-        if (Q_UNLIKELY(needsEscape(*p))) {
-            plain = false;
-            growth += escapedGrowth(*p);
-        }
-    }
-    if (plain) {
+    // One pass that copies the plain stretches between the characters that change: replacing
+    // one character after the other would move a large result (a file's text) once per group
+    // of matches. The buffer is sized for every character doubling; the pages never written are
+    // never touched, and only a line separator can need more.
+    const ushort *const begin = text.utf16();
+    const ushort *const end = begin + text.size();
+    const ushort *p = begin;
+    while (p != end && !isSpecial(*p))
+        ++p;
+    if (p == end) {
         out += text;
         return;
     }
     const int start = out.size();
-    out.resize(start + text.size() + growth);
+    out.resize(start + 2 * text.size());
     QChar *to = out.data() + start;
-    for (const ushort *p = begin; p != end; ++p) {
-        switch (*p) {
-        case '\\':
-            *to++ = QLatin1Char('\\');
-            *to++ = QLatin1Char('\\');
-            break;
-        case '\'':
-            *to++ = QLatin1Char('\\');
-            *to++ = QLatin1Char('\'');
-            break;
-        case '"':
-            *to++ = QLatin1Char('\\');
-            *to++ = QLatin1Char('"');
-            break;
-        case '\r':
-            break;
-        case '\n':
-            *to++ = QLatin1Char('\\');
-            *to++ = QLatin1Char('n');
-            break;
-        case 0x2028:
-        case 0x2029:
-            for (const char c : { '\\', 'u', '2', '0', '2', *p == 0x2028 ? '8' : '9' })
-                *to++ = QLatin1Char(c);
-            break;
-        default:
-            *to++ = QChar(*p);
+    const ushort *plain = begin;
+    for (; p != end; ++p) {
+        if (Q_LIKELY(!isSpecial(*p)))
+            continue;
+        std::memcpy(static_cast<void *>(to), plain, size_t(p - plain) * sizeof(QChar));
+        to += p - plain;
+        plain = p + 1;
+        if (Q_UNLIKELY(isLineSeparator(*p))) {
+            const int written = int(to - out.constData());
+            out.resize(out.size() + SeparatorGrowth);
+            to = out.data() + written;
         }
+        to = writeEscape(to, *p);
     }
+    std::memcpy(static_cast<void *>(to), plain, size_t(end - plain) * sizeof(QChar));
+    to += end - plain;
+    out.resize(int(to - out.constData()));
 }
 
 void WebView::requestQuit(const QString &qtKey, bool wait)

@@ -96,6 +96,9 @@ public:
     // than inside the page's own call, so the page library always answers from a turn of its
     // own (a frame trusts only messages sent by the top window).
     void runForPage(std::function<void()> work);
+    // The same for a script evaluated in the main frame; scripts queued together are evaluated
+    // in one go.
+    void runScriptForPage(const QString &script);
     void flushPageWork();
 
 protected:
@@ -114,6 +117,15 @@ private:
     QString m_accessKey;
     QScopedPointer<AppConfig> m_config;
     TempFileManager *m_tempFiles;
-    QList<std::function<void()>> m_pageWork;
+    // One step of page work: a script for the main frame, or a step of its own.
+    struct PageWork
+    {
+        QString script;
+        std::function<void()> step;
+    };
+    void schedulePageWork();
+    void evaluateScripts(const QList<PageWork> &work, int begin, int end);
+
+    QList<PageWork> m_pageWork;
     QTimer m_pageWorkTimer;
 };
