@@ -159,6 +159,12 @@ QtWebViewPrivate::QtWebViewPrivate(QtWebView *view, QWidget *viewer)
 
 QtWebViewPrivate::~QtWebViewPrivate()
 {
+    // The page outlives this object's members: it is destroyed with the scene, and stopping a
+    // load still in progress then reports a finished load. No slot may run on a host that is
+    // half gone.
+    m_webView->page()->mainFrame()->disconnect(this);
+    m_webView->page()->disconnect(this);
+    m_webView->disconnect(this);
     delete m_handOver;
 }
 
@@ -279,7 +285,11 @@ void QtWebViewPrivate::loadFinished(bool ok)
     if (m_startPagePending)
         placeStartPage();
     injectLinkHandling();
-    addQtObjToChildFrames(m_webView->page()->mainFrame(), frameRuntime());
+    // A top window that script sent to an untrusted host is in charge of every frame below it
+    // (it can post them callbacks as the top window), so none of them is published into.
+    QWebFrame *main = m_webView->page()->mainFrame();
+    if (isTrustedUrl(main->url()))
+        addQtObjToChildFrames(main, frameRuntime());
     markVisitedLinks();
     m_webView->setVisible(true);
     m_webView->setFocus();
@@ -377,6 +387,15 @@ bool QtWebViewPrivate::addQtObjToFrame(QWebFrame *frame, QObject *object)
                                        QWebFrame::QtOwnership);
     const uint id = m_frameCounter++;
     m_framesById.insert(id, frame);
+    if (frame->parentFrame()) {
+        // The id belongs to this document only: whatever the frame shows next (perhaps a page
+        // from an untrusted host) must not be found under it.
+        disconnect(frame, &QWebFrame::javaScriptWindowObjectCleared, this, nullptr);
+        connect(frame, &QWebFrame::javaScriptWindowObjectCleared, this, [this, frame] {
+            for (auto it = m_framesById.begin(); it != m_framesById.end();)
+                it = it.value() == frame ? m_framesById.erase(it) : std::next(it);
+        });
+    }
     int parentId = 0;
     QUrl parentUrl = frame->url();
     if (QWebFrame *parent = frame->parentFrame()) {
