@@ -31,6 +31,8 @@
 #include <QWebSecurityOrigin>
 #include <QWebSettings>
 
+#include <algorithm>
+
 namespace {
 
 const QString ContentFrameName = QStringLiteral("contentFrame");
@@ -49,6 +51,17 @@ QWebFrame *childNamed(QWebFrame *frame, const QString &name)
 bool evaluatesTrue(QWebFrame *frame, const QString &script)
 {
     return frame->evaluateJavaScript(script).toBool();
+}
+
+// Whether frame or a frame below it shows the document that url points into. The engine hands
+// over links resolved against their page, so a link to "#" arrives as that page's own address.
+bool showsDocumentOf(QWebFrame *frame, const QUrl &url)
+{
+    if (frame->baseUrl().adjusted(QUrl::RemoveFragment) == url.adjusted(QUrl::RemoveFragment))
+        return true;
+    const QList<QWebFrame *> children = frame->childFrames();
+    return std::any_of(children.cbegin(), children.cend(),
+                       [&url](QWebFrame *child) { return showsDocumentOf(child, url); });
 }
 
 bool isDescendant(QWebFrame *frame, QWebFrame *ancestor)
@@ -466,9 +479,13 @@ void QtWebViewPrivate::linkClicked(const QUrl &url)
         return;
     }
     const QString text = url.toString().toLower().trimmed();
-    if (text.isEmpty() || text == QLatin1String("#") || text.contains(QLatin1String("javascript:void")))
+    const bool inPage = url.hasFragment() && showsDocumentOf(m_webView->page()->mainFrame(), url);
+    if (text.isEmpty() || text == QLatin1String("#") || text.contains(QLatin1String("javascript:void"))
+        || (inPage && url.fragment().isEmpty()))
         return;
-    m_webView->setVisible(false);
+    // A jump within a page loads nothing, so no finished load would show the view again.
+    if (!inPage)
+        m_webView->setVisible(false);
     evaluateInMainFrame(QStringLiteral("setUrlRequested( '")
                                 + WebView::escapeForScript(url.toString()) + QStringLiteral("' );"));
 }

@@ -69,6 +69,8 @@ private slots:
     void clickedLinkPolicy();
     void ignoredLinks_data();
     void ignoredLinks();
+    void inPageLinks_data();
+    void inPageLinks();
     void pageLimitRestartsOnce_data();
     void pageLimitRestartsOnce();
     void frameIdClaimsAreNotBelieved_data();
@@ -612,6 +614,43 @@ void TestPageTrust::ignoredLinks()
     QVERIFY(m_shell->prompter.shown.isEmpty());
     QVERIFY(m_shell->host()->webView()->isVisible());
     QCOMPARE(href(content), before);
+}
+
+// A link within a page arrives resolved against the page ("#" as the page's own address with
+// an empty fragment), and jumping there loads nothing: the view must not be left hidden.
+void TestPageTrust::inPageLinks_data()
+{
+    QTest::addColumn<QString>("link");
+    QTest::addColumn<bool>("requested");
+    QTest::addColumn<QString>("landsOn");
+    QTest::newRow("hash") << "#" << false << "t8-links.html";
+    QTest::newRow("fragment") << "#part" << true << "t8-links.html#part";
+    QTest::newRow("other page") << "t8-other.html" << true << "t8-other.html";
+}
+
+void TestPageTrust::inPageLinks()
+{
+    QFETCH(QString, link);
+    QFETCH(bool, requested);
+    QFETCH(QString, landsOn);
+    serve(
+        QStringLiteral("t8-links.html"),
+        page(QStringLiteral("<a id=\"link\" href=\"%1\">go</a><p id=\"part\">part</p>").arg(link)));
+    serve(QStringLiteral("t8-other.html"), page(QStringLiteral("other")));
+    QWebFrame *content = startOn(page(QStringLiteral("<iframe name=\"hosted\" src=\"%1\"></iframe>")
+                                          .arg(untrusted(QStringLiteral("t8-links.html")))));
+    QVERIFY(content);
+    QWebFrame *hosted = m_shell->frameNamed(QStringLiteral("hosted"));
+    QTRY_VERIFY(isComplete(hosted));
+    recordUrlRequests();
+    QSignalSpy clicked(m_shell->host()->webView()->page(), &QWebPage::linkClicked);
+    m_shell->eval(hosted, QStringLiteral("document.getElementById('link').click()"));
+    QCOMPARE(clicked.count(), 1);
+    const QString address = untrusted(landsOn);
+    QCOMPARE(urlRequests(), requested ? QStringList { address } : QStringList {});
+    QTRY_COMPARE(href(hosted), address);
+    QTRY_VERIFY(isComplete(hosted));
+    QTRY_VERIFY(m_shell->host()->webView()->isVisible());
 }
 
 // Reaching the page limit hands over to one successor with one empty argument.
