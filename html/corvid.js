@@ -155,7 +155,9 @@
                 var entry = registry[data[1]];
                 if (entry && entry.frame === event.source) delete registry[data[1]];
             } else if (id === 'qtInvokeError') {
-                window.invokeOnErrorCallback(null, data[1], data[2]);
+                // Reports reach the trusted frames' error handlers, so only they may make them.
+                if (isTrustedOrigin(event.origin) || event.source === window)
+                    window.invokeOnErrorCallback(null, data[1], data[2]);
             }
         } catch (e) {
             console.log(e);

@@ -337,56 +337,78 @@ void TestPageTrust::quotedLinkRunsNoScript()
              QStringLiteral("undefined"));
 }
 
-// The relay in a trusted frame acts only on messages from the top window.
+// The relay in a trusted frame acts only on messages from the top window, and the container
+// relays error reports only from frames it trusts.
 void TestPageTrust::messagesFromUntrustedFramesRunNothing_data()
 {
     QTest::addColumn<QString>("sender");
+    QTest::addColumn<bool>("toTop");
     QTest::addColumn<QString>("message");
     QTest::addColumn<int>("expectedCalls");
     QTest::addColumn<bool>("keyReplaced");
     const QString callback = QStringLiteral("[ 'qtCallback', 900, 'victim', [ 'pwned' ], 0 ]");
     const QString globals
         = QStringLiteral("[ 'qtSetGlobals', 901, 'forged-key', '/t/', '/s/', '/d/', '/k/', '/l' ]");
-    QTest::newRow("qtCallback from untrusted frame") << "evil" << callback << 0 << false;
-    QTest::newRow("qtSetGlobals from untrusted frame") << "evil" << globals << 0 << false;
-    QTest::newRow("qtCallback from the top window") << "top" << callback << 1 << false;
-    QTest::newRow("qtSetGlobals from the top window") << "top" << globals << 0 << true;
+    const QString error
+        = QStringLiteral("[ 'qtInvokeError', 4, [ 'Invalid access key provided.' ] ]");
+    QTest::newRow("qtCallback from untrusted frame") << "evil" << false << callback << 0 << false;
+    QTest::newRow("qtSetGlobals from untrusted frame") << "evil" << false << globals << 0 << false;
+    QTest::newRow("qtInvokeError from untrusted frame") << "evil" << true << error << 0 << false;
+    QTest::newRow("qtCallback from the top window") << "top" << false << callback << 1 << false;
+    QTest::newRow("qtSetGlobals from the top window") << "top" << false << globals << 0 << true;
+    QTest::newRow("qtInvokeError from the trusted frame")
+        << "content" << true << error << 1 << false;
 }
 
 void TestPageTrust::messagesFromUntrustedFramesRunNothing()
 {
     QFETCH(QString, sender);
+    QFETCH(bool, toTop);
     QFETCH(QString, message);
     QFETCH(int, expectedCalls);
     QFETCH(bool, keyReplaced);
-    serve(QStringLiteral("t4-evil.html"),
-          page(QStringLiteral(
-              "<script>function attack( message ) {"
-              " parent.postMessage( message, '*' ); parent.postMessage( 'attack-done', '*' ); }"
-              "</script>")));
-    QWebFrame *content
-        = startOn(page(QStringLiteral("<script>var victimCalls = 0; var attackDone = false;"
-                                      "function victim() { victimCalls++; }"
-                                      "addEventListener( 'message', function( e ) { if ( e.data "
-                                      "=== 'attack-done' ) attackDone = true; } );"
-                                      "</script><iframe name=\"evil\" src=\"%1\"></iframe>")
-                           .arg(untrusted(QStringLiteral("t4-evil.html")))));
+    // Messages from one sender arrive in order: a marker sent after the attack (through the top
+    // window when the attack went there) is in once the attack has been handled.
+    const QString attack = QStringLiteral(
+        "function attack( message, toTop ) {"
+        " if ( toTop ) { top.postMessage( message, '*' ); top.postMessage( 'ping', '*' ); }"
+        " else { parent.postMessage( message, '*' ); parent.postMessage( 'attack-done', '*' ); } "
+        "}");
+    serve(QStringLiteral("t4-evil.html"), page(QStringLiteral("<script>%1</script>").arg(attack)));
+    QWebFrame *content = startOn(
+        page(QStringLiteral(
+                 "<script>var victimCalls = 0; var attackDone = false; %1"
+                 "function victim() { victimCalls++; }"
+                 "function onShellError() { victimCalls++; }"
+                 "function onQtLoad() { qtOnError( 'onShellError' ); }"
+                 "addEventListener( 'message', function( e ) { if ( e.data === 'attack-done' ) "
+                 "attackDone = true; } );"
+                 "</script><iframe name=\"evil\" src=\"%2\"></iframe>")
+                 .arg(attack, untrusted(QStringLiteral("t4-evil.html")))));
     QVERIFY(content);
+    QWebFrame *main = m_shell->mainFrame();
+    QTRY_VERIFY(m_shell->eval(main, QStringLiteral("!!corvidRegistry['onShellError']")).toBool());
     QWebFrame *evil = m_shell->frameNamed(QStringLiteral("evil"));
     QTRY_VERIFY(isComplete(evil));
+    m_shell->eval(
+        main,
+        QStringLiteral("addEventListener( 'message', function( e ) { if ( e.data === 'ping' )"
+                       " document.getElementById( 'contentFrame' ).contentWindow"
+                       ".postMessage( 'attack-done', '*' ); } );"));
     const QString key = m_shell->view()->accessKey();
     QCOMPARE(m_shell->eval(content, QStringLiteral("qtKey()")).toString(), key);
-    if (sender == QLatin1String("evil")) {
-        m_shell->eval(evil, QStringLiteral("attack( %1 )").arg(message));
-    } else {
+    if (sender == QLatin1String("top")) {
         m_shell->eval(
-            m_shell->mainFrame(),
+            main,
             QStringLiteral(
                 "var target = document.getElementById( 'contentFrame' ).contentWindow;"
                 "target.postMessage( %1, '*' ); target.postMessage( 'attack-done', '*' );")
                 .arg(message));
+    } else {
+        m_shell->eval(sender == QLatin1String("evil") ? evil : content,
+                      QStringLiteral("attack( %1, %2 )")
+                          .arg(message, toTop ? QStringLiteral("true") : QStringLiteral("false")));
     }
-    // Messages from one sender arrive in order: once the marker is in, the attack was handled.
     QTRY_VERIFY(m_shell->eval(content, QStringLiteral("attackDone")).toBool());
     QCOMPARE(m_shell->eval(content, QStringLiteral("victimCalls")).toInt(), expectedCalls);
     QCOMPARE(m_shell->eval(content, QStringLiteral("qtKey()")).toString(),
