@@ -109,7 +109,8 @@ void Logger::updateSettings(const QString &settings, const AppConfig &config,
         cleaned = parts.join(IntraDelimiter);
     }
     const QStringList parts = cleaned.split(IntraDelimiter);
-    const auto isOnAt = [&parts](int i) { return i < parts.size() && parts.at(i) == QLatin1String("1"); };
+    const auto isOnAt
+        = [&parts](int i) { return i < parts.size() && parts.at(i) == QLatin1String("1"); };
     prefs.setPref(AppSwitchKey, switchText(isOnAt(0)));
     prefs.setPref(ShellSwitchKey, switchText(isOnAt(1)));
     prefs.setPref(UdpSwitchKey, switchText(isOnAt(2)));
@@ -118,8 +119,8 @@ void Logger::updateSettings(const QString &settings, const AppConfig &config,
 
 QStringList Logger::storedSwitches(PreferenceStore &prefs)
 {
-    return {prefs.prefValue(AppSwitchKey), prefs.prefValue(ShellSwitchKey),
-            prefs.prefValue(UdpSwitchKey)};
+    return { prefs.prefValue(AppSwitchKey), prefs.prefValue(ShellSwitchKey),
+             prefs.prefValue(UdpSwitchKey) };
 }
 
 bool Logger::isOn(LogCategory category) const
@@ -152,12 +153,13 @@ void Logger::write(const QString &message)
     QFile file(m_filePath);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
         qDebug().noquote() << QStringLiteral("Can't Write To Log File: ") + m_filePath
-                                  + QStringLiteral(" Error: ") + file.errorString();
+                + QStringLiteral(" Error: ") + file.errorString();
         qDebug().noquote() << message;
         return;
     }
-    const QString line = QLatin1Char('[') + QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz"))
-        + QStringLiteral("] ") + message + QLatin1Char('\n');
+    const QString line = QLatin1Char('[')
+        + QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz")) + QStringLiteral("] ")
+        + message + QLatin1Char('\n');
     file.write(line.toUtf8());
 }
 

@@ -26,7 +26,8 @@ bool ensurePrivateFolder(const QString &path)
 
 QString tempFolder()
 {
-    const QString path = QDir::tempPath() + QStringLiteral("/corvid-") + QString::number(::getuid());
+    const QString path
+        = QDir::tempPath() + QStringLiteral("/corvid-") + QString::number(::getuid());
     return ensurePrivateFolder(path) ? path : QString();
 }
 

@@ -14,10 +14,10 @@ struct CallResult final
 
     static CallResult ok(const QString &data = QString(), const QStringList &values = {})
     {
-        return CallResult{true, 0, data, values};
+        return CallResult { true, 0, data, values };
     }
     static CallResult failure(int code, const QString &message)
     {
-        return CallResult{false, code, message, {}};
+        return CallResult { false, code, message, {} };
     }
 };

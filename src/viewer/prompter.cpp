@@ -51,8 +51,8 @@ QString Prompter::openFileName(QWidget *parent, const QString &caption, const QS
     return QFileDialog::getOpenFileName(parent, caption, dir, filter);
 }
 
-QStringList Prompter::openFileNames(QWidget *parent, const QString &caption,
-                                    const QString &dir, const QString &filter)
+QStringList Prompter::openFileNames(QWidget *parent, const QString &caption, const QString &dir,
+                                    const QString &filter)
 {
     return QFileDialog::getOpenFileNames(parent, caption, dir, filter);
 }

@@ -31,12 +31,11 @@ public:
     // File dialogs: an empty result means the user cancelled.
     virtual QString openFileName(QWidget *parent, const QString &caption, const QString &dir,
                                  const QString &filter);
-    virtual QStringList openFileNames(QWidget *parent, const QString &caption,
-                                      const QString &dir, const QString &filter);
+    virtual QStringList openFileNames(QWidget *parent, const QString &caption, const QString &dir,
+                                      const QString &filter);
     virtual QString saveFileName(QWidget *parent, const QString &caption, const QString &dir,
                                  const QString &filter);
-    virtual QString existingDirectory(QWidget *parent, const QString &caption,
-                                      const QString &dir);
+    virtual QString existingDirectory(QWidget *parent, const QString &caption, const QString &dir);
     // Shows the print dialog for printer; true when the user chose to print.
     virtual bool printSetup(QWidget *parent, QPrinter *printer);
 };

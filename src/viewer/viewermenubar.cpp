@@ -38,23 +38,30 @@ void buildFileMenu(QMenuBar *bar, QtWebViewPrivate *host, const AppConfig &confi
     if (config.printOption()) {
         if (config.recoverOption())
             menu->addSeparator();
-        addItem(menu, QStringLiteral("&Print..."), host, &QtWebViewPrivate::print, QKeySequence::Print);
+        addItem(menu, QStringLiteral("&Print..."), host, &QtWebViewPrivate::print,
+                QKeySequence::Print);
     }
     menu->addSeparator();
-    addItem(menu, QStringLiteral("E&xit"), host, &QtWebViewPrivate::requestQuit, QKeySequence::Close);
+    addItem(menu, QStringLiteral("E&xit"), host, &QtWebViewPrivate::requestQuit,
+            QKeySequence::Close);
 }
 
 void buildViewMenu(QMenuBar *bar, QtWebViewPrivate *host, const AppConfig &config)
 {
     QMenu *menu = bar->addMenu(QStringLiteral("&View"));
     if (config.reloadOption())
-        addItem(menu, QStringLiteral("&Refresh"), host, &QtWebViewPrivate::reloadPage, QKeySequence::Refresh);
+        addItem(menu, QStringLiteral("&Refresh"), host, &QtWebViewPrivate::reloadPage,
+                QKeySequence::Refresh);
     if (config.navigationOption()) {
-        addItem(menu, QStringLiteral("&Back"), host, &QtWebViewPrivate::backPage, QKeySequence::Back);
-        addItem(menu, QStringLiteral("&Forward"), host, &QtWebViewPrivate::forwardPage, QKeySequence::Forward);
+        addItem(menu, QStringLiteral("&Back"), host, &QtWebViewPrivate::backPage,
+                QKeySequence::Back);
+        addItem(menu, QStringLiteral("&Forward"), host, &QtWebViewPrivate::forwardPage,
+                QKeySequence::Forward);
     }
     if (config.newOption())
-        addItem(menu, QStringLiteral("&New Window"), host, [host] { host->clone(); }, QKeySequence::New);
+        addItem(
+            menu, QStringLiteral("&New Window"), host, [host] { host->clone(); },
+            QKeySequence::New);
 }
 
 void buildSettingsMenu(QMenuBar *bar, QtWebViewPrivate *host, const AppConfig &config)

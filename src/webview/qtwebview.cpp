@@ -2,6 +2,7 @@
 
 #include "app/logger.h"
 #include "config/appconfig.h"
+#include "platform/networkstate.h"
 #include "platform/platforminfo.h"
 #include "platform/platformpaths.h"
 #include "viewer/viewermenubar.h"
@@ -13,7 +14,6 @@
 #include <QDir>
 #include <QFile>
 #include <QGraphicsWebView>
-#include <QNetworkConfigurationManager>
 #include <QStandardPaths>
 #include <QVBoxLayout>
 #include <QWebFrame>
@@ -28,7 +28,8 @@ QtWebView::QtWebView(QWidget *parent)
     m_layout->addWidget(m_host);
     ViewerMenuBar::build(m_layout, m_host, config());
     if (parent)
-        connect(webViewPrivate(), &WebViewPrivate::quitRequested, parent->window(), &QWidget::close);
+        connect(webViewPrivate(), &WebViewPrivate::quitRequested, parent->window(),
+                &QWidget::close);
     m_host->viewer()->hide();
 }
 
@@ -96,7 +97,7 @@ QString QtWebView::userDesktopDirPath() const
 
 ScriptRuntime::HostInfo QtWebView::hostInfo() const
 {
-    return {platform(), platformVersionNumber(), platformVersionName()};
+    return { platform(), platformVersionNumber(), platformVersionName() };
 }
 
 QString QtWebView::frameRuntimeScript() const
@@ -106,7 +107,7 @@ QString QtWebView::frameRuntimeScript() const
 
 bool QtWebView::isOnline() const
 {
-    return QNetworkConfigurationManager().isOnline();
+    return NetworkState::isOnline();
 }
 
 QString QtWebView::prefValue(const QString &key)

@@ -10,11 +10,11 @@
 #include "webview/webviewprivate.h"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QDir>
 #include <QFile>
 #include <QGraphicsScene>
 #include <QGraphicsWebView>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QNetworkAccessManager>
 #include <QNetworkDiskCache>
@@ -117,7 +117,7 @@ QtWebViewPrivate::QtWebViewPrivate(QtWebView *view, QWidget *viewer)
     , m_network(new QNetworkAccessManager(this))
     , m_diskCache(new QNetworkDiskCache(this))
     , m_handOver(new HandOverSegment(startupHandOverKey().isEmpty() ? HandOverSegment::defaultKey()
-                                                                     : startupHandOverKey()))
+                                                                    : startupHandOverKey()))
     , m_config(true)
     , m_api(new ScriptApi(this))
     , m_startProcess(defaultStartDetached)
@@ -159,8 +159,8 @@ QtWebViewPrivate::QtWebViewPrivate(QtWebView *view, QWidget *viewer)
         QTimer::singleShot(m_config.udpWaitSecs() * 1000, this, &QtWebViewPrivate::ensureOnLoadUrl);
     } else {
         evaluateInMainFrame(QStringLiteral("onLoadUrl = '")
-                                    + WebView::escapeForScript(m_savedUrl.toString())
-                                    + QStringLiteral("';"));
+                            + WebView::escapeForScript(m_savedUrl.toString())
+                            + QStringLiteral("';"));
     }
 
     setUpPage();
@@ -204,8 +204,8 @@ void QtWebViewPrivate::setUpPage()
         evaluateInMainFrame(script);
     if (!m_config.helpIsCollection()) {
         evaluateInMainFrame(QStringLiteral("var helpPageUrl = '../help/")
-                                    + WebView::escapeForScript(m_config.helpDocDesktop())
-                                    + QStringLiteral("';"));
+                            + WebView::escapeForScript(m_config.helpDocDesktop())
+                            + QStringLiteral("';"));
     }
 }
 
@@ -258,13 +258,13 @@ void QtWebViewPrivate::ensureOnLoadUrl()
     if (m_config.useUdpOnLoadUrl()) {
         Prompter::current().warning(
             m_viewer, QStringLiteral("UDP Failure"),
-            QStringLiteral("A Dynamic Address Could Not Be Acquired.\nLoading A Default Instead..."));
+            QStringLiteral(
+                "A Dynamic Address Could Not Be Acquired.\nLoading A Default Instead..."));
     }
     m_savedUrl = m_config.fullOnLoadUrl();
     m_visitedUrls.insert(m_savedUrl);
     evaluateInMainFrame(QStringLiteral("onLoadUrl = '")
-                                + WebView::escapeForScript(m_savedUrl.toString())
-                                + QStringLiteral("';"));
+                        + WebView::escapeForScript(m_savedUrl.toString()) + QStringLiteral("';"));
     placeStartPage();
 }
 
@@ -318,9 +318,9 @@ void QtWebViewPrivate::runFirstLoad()
     if (fullUrl.scheme() == QLatin1String("file"))
         m_view->checkLocalOnLoadFile(fullUrl);
 
-    const ScriptRuntime::Folders folders{m_view->storageDirPath(), m_view->tempDirPath(),
-                                         m_view->userDocsDirPath(), m_view->userDesktopDirPath(),
-                                         m_view->logFilePath()};
+    const ScriptRuntime::Folders folders { m_view->storageDirPath(), m_view->tempDirPath(),
+                                           m_view->userDocsDirPath(), m_view->userDesktopDirPath(),
+                                           m_view->logFilePath() };
     evaluateInMainFrame(ScriptRuntime::mainFrameGlobals(fullUrl, m_view->hostInfo(), folders));
     // The settings form variables set while the view was built did not survive the container
     // page's load; set them again now that the page is there.
@@ -412,12 +412,14 @@ bool QtWebViewPrivate::addQtObjToFrame(QWebFrame *frame, QObject *object)
     int parentId = 0;
     QUrl parentUrl = frame->url();
     if (QWebFrame *parent = frame->parentFrame()) {
-        parentId = parent->evaluateJavaScript(
-                              QStringLiteral("ret = typeof(frameId) == 'function' ? frameId() : -1;"))
+        parentId = parent
+                       ->evaluateJavaScript(
+                           QStringLiteral("ret = typeof(frameId) == 'function' ? frameId() : -1;"))
                        .toInt();
         parentUrl = parent->url();
     }
-    frame->evaluateJavaScript(ScriptRuntime::frameIdentityScript(id, frame->url(), parentId, parentUrl));
+    frame->evaluateJavaScript(
+        ScriptRuntime::frameIdentityScript(id, frame->url(), parentId, parentUrl));
     grantCrossOriginAccess(frame);
     return evaluatesTrue(frame, defined);
 }
@@ -460,11 +462,14 @@ bool QtWebViewPrivate::takeFrameParameters(uint frameId, QVariantList *parameter
     QWebFrame *frame = findFrameById(m_webView->page()->mainFrame(), frameId);
     if (!frame)
         return false;
-    const int count = frame->evaluateJavaScript(QStringLiteral("ret = window.qtParametersArray.length;")).toInt();
+    const int count
+        = frame->evaluateJavaScript(QStringLiteral("ret = window.qtParametersArray.length;"))
+              .toInt();
     parameters->clear();
     for (int i = 0; i < count; ++i) {
-        parameters->append(frame->evaluateJavaScript(
-            QStringLiteral("ret = window.qtParametersArray[") + QString::number(i) + QStringLiteral("];")));
+        parameters->append(
+            frame->evaluateJavaScript(QStringLiteral("ret = window.qtParametersArray[")
+                                      + QString::number(i) + QStringLiteral("];")));
     }
     frame->evaluateJavaScript(QStringLiteral("window.qtParametersArray=[];"));
     return true;
@@ -474,20 +479,21 @@ void QtWebViewPrivate::linkClicked(const QUrl &url)
 {
     if (m_config.crossDomainRestriction()
         && m_config.onLoadUrl().host(QUrl::FullyDecoded) != url.host(QUrl::FullyDecoded)) {
-        Prompter::current().warning(m_viewer, QStringLiteral("Access Denied"),
-                                    QStringLiteral("Cannot Browse To Pages Outside Of This Domain!"));
+        Prompter::current().warning(
+            m_viewer, QStringLiteral("Access Denied"),
+            QStringLiteral("Cannot Browse To Pages Outside Of This Domain!"));
         return;
     }
     const QString text = url.toString().toLower().trimmed();
     const bool inPage = url.hasFragment() && showsDocumentOf(m_webView->page()->mainFrame(), url);
-    if (text.isEmpty() || text == QLatin1String("#") || text.contains(QLatin1String("javascript:void"))
-        || (inPage && url.fragment().isEmpty()))
+    if (text.isEmpty() || text == QLatin1String("#")
+        || text.contains(QLatin1String("javascript:void")) || (inPage && url.fragment().isEmpty()))
         return;
     // A jump within a page loads nothing, so no finished load would show the view again.
     if (!inPage)
         m_webView->setVisible(false);
     evaluateInMainFrame(QStringLiteral("setUrlRequested( '")
-                                + WebView::escapeForScript(url.toString()) + QStringLiteral("' );"));
+                        + WebView::escapeForScript(url.toString()) + QStringLiteral("' );"));
 }
 
 void QtWebViewPrivate::markVisitedLinks()
@@ -500,19 +506,21 @@ void QtWebViewPrivate::markVisitedLinks()
             QList<QPair<QString, QString>> style;
             QWebElement root = child->documentElement();
             if (history->count() == 0) {
-                style.append({QStringLiteral("color"), QStringLiteral("#551A8B")});
+                style.append({ QStringLiteral("color"), QStringLiteral("#551A8B") });
             } else if (!root.isNull()) {
                 const QString visitedHref = history->itemAt(0).url().toString().toHtmlEscaped();
-                root.appendInside(QStringLiteral("<a id=\"QT_VISITED\" style=\"display:none\" href=\"")
-                                  + visitedHref + QStringLiteral("\"></a>"));
+                root.appendInside(
+                    QStringLiteral("<a id=\"QT_VISITED\" style=\"display:none\" href=\"")
+                    + visitedHref + QStringLiteral("\"></a>"));
                 root.appendInside(QStringLiteral("<a id=\"QT_NOT_VISITED\" style=\"display:none\" "
                                                  "href=\"#QT_NOT_VISITED\"></a>"));
                 QWebElement visited = root.findFirst(QStringLiteral("#QT_VISITED"));
                 QWebElement notVisited = root.findFirst(QStringLiteral("#QT_NOT_VISITED"));
                 for (const QString &property : styleProperties()) {
-                    const QString value = visited.styleProperty(property, QWebElement::ComputedStyle);
+                    const QString value
+                        = visited.styleProperty(property, QWebElement::ComputedStyle);
                     if (value != notVisited.styleProperty(property, QWebElement::ComputedStyle))
-                        style.append({property, value});
+                        style.append({ property, value });
                 }
                 visited.removeFromDocument();
                 notVisited.removeFromDocument();
@@ -594,7 +602,8 @@ void QtWebViewPrivate::clone(bool asChild, uint request)
     state.collectSnapshots(m_webView->page()->mainFrame());
     state.visitedUrls = m_visitedUrls;
     m_handOver->writeOrReport(state.serialize(m_config.newWindowIsClone()), m_viewer);
-    m_startProcess(QCoreApplication::applicationFilePath(), QStringList{QString(QLatin1String(""))});
+    m_startProcess(QCoreApplication::applicationFilePath(),
+                   QStringList { QString(QLatin1String("")) });
 }
 
 void QtWebViewPrivate::showInspector()
@@ -603,7 +612,8 @@ void QtWebViewPrivate::showInspector()
     if (!m_inspector) {
         m_inspector = new QWebInspector;
         m_inspector->setAttribute(Qt::WA_DeleteOnClose, false);
-        m_inspector->setWindowIcon(QIcon(QStringLiteral(":/viewerButtons/resources/inspection.png")));
+        m_inspector->setWindowIcon(
+            QIcon(QStringLiteral(":/viewerButtons/resources/inspection.png")));
         connect(this, &QObject::destroyed, m_inspector, &QObject::deleteLater);
     }
     m_inspector->setPage(m_webView->page());
@@ -613,8 +623,9 @@ void QtWebViewPrivate::showInspector()
 
 void QtWebViewPrivate::showInjector()
 {
-    Prompter::current().information(m_viewer, QStringLiteral("Injector"),
-                                    QStringLiteral("The script injector is not part of this build yet."));
+    Prompter::current().information(
+        m_viewer, QStringLiteral("Injector"),
+        QStringLiteral("The script injector is not part of this build yet."));
 }
 
 void QtWebViewPrivate::toggleDirectEdit(bool on)
@@ -635,8 +646,9 @@ void QtWebViewPrivate::showHelp()
                                     QStringLiteral("The Help Documentation Could Not Ne Found."));
         return;
     }
-    Prompter::current().information(m_viewer, QStringLiteral("Help"),
-                                    QStringLiteral("The help browser is not part of this build yet."));
+    Prompter::current().information(
+        m_viewer, QStringLiteral("Help"),
+        QStringLiteral("The help browser is not part of this build yet."));
 }
 
 void QtWebViewPrivate::showAbout()

@@ -30,7 +30,8 @@ class CORVID_EXPORT QtWebViewPrivate : public QGraphicsView
 
 public:
     // Starts a program detached; replaced by tests that must not start a real process.
-    using ProcessStarter = std::function<bool(const QString &program, const QStringList &arguments)>;
+    using ProcessStarter
+        = std::function<bool(const QString &program, const QStringList &arguments)>;
 
     QtWebViewPrivate(QtWebView *view, QWidget *viewer);
     ~QtWebViewPrivate() override;

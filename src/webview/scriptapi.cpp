@@ -1,8 +1,8 @@
 #include "webview/scriptapi.h"
 
+#include "app/corvidapplication.h"
 #include "app/logger.h"
 #include "config/appconfig.h"
-#include "app/corvidapplication.h"
 #include "services/directoryoperations.h"
 #include "services/fileoperations.h"
 #include "services/mimetable.h"
@@ -29,7 +29,8 @@ bool ScriptApi::allowed(const QString &qtKey)
 }
 
 template<typename Body>
-void ScriptApi::answer(const QString &qtKey, const QString &callbackFunc, uint callbackId, Body body)
+void ScriptApi::answer(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                       Body body)
 {
     if (allowed(qtKey))
         view()->respondResult(callbackFunc, callbackId, body());
@@ -110,8 +111,8 @@ void ScriptApi::fetchSettings(const QString &qtKey, const QString &callbackFunc)
     const AppConfig config(false);
     const QUrl url = config.onLoadUrl().adjusted(QUrl::RemoveQuery | QUrl::RemoveFragment);
     view()->invokeCallback(callbackFunc,
-                           {url.toString(), config.onLoadUsername(), config.onLoadPassword(),
-                            config.onLoadMaximize()},
+                           { url.toString(), config.onLoadUsername(), config.onLoadPassword(),
+                             config.onLoadMaximize() },
                            WebView::NoStateChange);
 }
 
@@ -128,7 +129,7 @@ void ScriptApi::updateSettings(const QString &qtKey, const QVariantList &setting
     if (settingsList.size() > 2)
         config.setOnLoadPassword(settingsList.at(2).toString());
     config.setOnLoadMaximize(settingsList.size() > 3 && settingsList.at(3).toBool());
-    view()->invokeCallback(callbackFunc, {true}, WebView::NoStateChange);
+    view()->invokeCallback(callbackFunc, { true }, WebView::NoStateChange);
 }
 
 void ScriptApi::qtLog(const QString &message)
@@ -136,8 +137,7 @@ void ScriptApi::qtLog(const QString &message)
     Logger::instance().log(LogCategory::App, message);
 }
 
-void ScriptApi::fetchLogSettings(const QString &qtKey, const QString &callbackFunc,
-                                 uint callbackId)
+void ScriptApi::fetchLogSettings(const QString &qtKey, const QString &callbackFunc, uint callbackId)
 {
     if (allowed(qtKey))
         view()->respondSuccess(callbackFunc, callbackId, QString(),
@@ -177,7 +177,8 @@ void ScriptApi::decrypt(const QString &qtKey, const QString &callbackFunc, uint 
 void ScriptApi::writeFile(const QString &qtKey, const QString &callbackFunc, uint callbackId,
                           const QString &filePath, const QString &data)
 {
-    answer(qtKey, callbackFunc, callbackId, [&] { return FileOperations::writeFile(filePath, data); });
+    answer(qtKey, callbackFunc, callbackId,
+           [&] { return FileOperations::writeFile(filePath, data); });
 }
 
 void ScriptApi::readFile(const QString &qtKey, const QString &callbackFunc, uint callbackId,
@@ -196,7 +197,8 @@ void ScriptApi::writeBinaryFile(const QString &qtKey, const QString &callbackFun
 void ScriptApi::readBinaryFile(const QString &qtKey, const QString &callbackFunc, uint callbackId,
                                const QString &filePath)
 {
-    answer(qtKey, callbackFunc, callbackId, [&] { return FileOperations::readBinaryFile(filePath); });
+    answer(qtKey, callbackFunc, callbackId,
+           [&] { return FileOperations::readBinaryFile(filePath); });
 }
 
 void ScriptApi::writeEncryptedFile(const QString &qtKey, const QString &callbackFunc,
@@ -261,9 +263,8 @@ void ScriptApi::onImportFile(const QString &qtKey, const QString &callbackFunc, 
 void ScriptApi::readDirectory(const QString &qtKey, const QString &callbackFunc, uint callbackId,
                               const QString &dirPath, uint filterCode, bool readSubDirs)
 {
-    answer(qtKey, callbackFunc, callbackId, [&] {
-        return DirectoryOperations::readDirectory(dirPath, filterCode, readSubDirs);
-    });
+    answer(qtKey, callbackFunc, callbackId,
+           [&] { return DirectoryOperations::readDirectory(dirPath, filterCode, readSubDirs); });
 }
 
 void ScriptApi::readDirectory(const QString &qtKey, const QString &callbackFunc, uint callbackId,
@@ -281,13 +282,15 @@ void ScriptApi::readDirectory(const QString &qtKey, const QString &callbackFunc,
 void ScriptApi::makeDirectory(const QString &qtKey, const QString &callbackFunc, uint callbackId,
                               const QString &dirPath)
 {
-    answer(qtKey, callbackFunc, callbackId, [&] { return DirectoryOperations::makeDirectory(dirPath); });
+    answer(qtKey, callbackFunc, callbackId,
+           [&] { return DirectoryOperations::makeDirectory(dirPath); });
 }
 
 void ScriptApi::clearDirectory(const QString &qtKey, const QString &callbackFunc, uint callbackId,
                                const QString &dirPath)
 {
-    answer(qtKey, callbackFunc, callbackId, [&] { return DirectoryOperations::clearDirectory(dirPath); });
+    answer(qtKey, callbackFunc, callbackId,
+           [&] { return DirectoryOperations::clearDirectory(dirPath); });
 }
 
 void ScriptApi::removeDirectory(const QString &qtKey, const QString &callbackFunc, uint callbackId,
@@ -344,11 +347,12 @@ void ScriptApi::registerExtension(const QString &qtKey, const QString &callbackF
            [&] { return MimeTable::instance().registerExtension(extension, isBinary); });
 }
 
-void ScriptApi::registerMimeType(const QString &qtKey, const QString &callbackFunc,
-                                 uint callbackId, const QString &mimeType, const QString &extension,
-                                 bool isBinary, bool isDefaultExtension)
+void ScriptApi::registerMimeType(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                                 const QString &mimeType, const QString &extension, bool isBinary,
+                                 bool isDefaultExtension)
 {
     answer(qtKey, callbackFunc, callbackId, [&] {
-        return MimeTable::instance().registerMimeType(mimeType, extension, isBinary, isDefaultExtension);
+        return MimeTable::instance().registerMimeType(mimeType, extension, isBinary,
+                                                      isDefaultExtension);
     });
 }

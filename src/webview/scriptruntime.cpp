@@ -181,10 +181,12 @@ QString ScriptRuntime::platformConstants(const HostInfo &host)
 {
     return QStringLiteral("window.QT_WEBVIEW=1; window.IOS_WEBVIEW=2;window.DROID_WEBVIEW=3; "
                           "window.webView_ = 1; function webView(){ return webView_; }")
-        + QStringLiteral("window.UNKNOWN_PLATFORM=0; window.WINDOWS_PLATFORM=1; window.MAC_PLATFORM=2; "
-                         "window.LINUX_PLATFORM=3; window.IOS_PLATFORM=4; window.ANDROID_PLATFORM=5; "
-                         "window.platform_ = ")
-        + QString::number(host.platform) + QStringLiteral("; function platform(){ return platform_; }")
+        + QStringLiteral(
+               "window.UNKNOWN_PLATFORM=0; window.WINDOWS_PLATFORM=1; window.MAC_PLATFORM=2; "
+               "window.LINUX_PLATFORM=3; window.IOS_PLATFORM=4; window.ANDROID_PLATFORM=5; "
+               "window.platform_ = ")
+        + QString::number(host.platform)
+        + QStringLiteral("; function platform(){ return platform_; }")
         + QStringLiteral("window.platformVersionNumber_ = ") + versionText(host.versionNumber)
         + QStringLiteral("; function platformVersionNumber(){ return platformVersionNumber_; }")
         + QStringLiteral("window.platformVersionName_ = ") + quoted(host.versionName)
@@ -250,17 +252,18 @@ QString ScriptRuntime::formWatchScript(const QString &formName, const QString &e
 {
     const QString form = quoted(formName);
     const QString element = quoted(elementName);
-    return QStringLiteral("(function() {"
-                          "var form = document.getElementById( %1 ) || document.getElementsByName( %1 )[0];"
-                          "if ( !form ) return;"
-                          "form.addEventListener( 'submit', function() {"
-                          "  var el = document.getElementById( %2 ) || document.getElementsByName( %2 )[0];"
-                          "  var value = el ? el.value : '';"
-                          "  QtObj.qtLog( 'reporting ' + %2 + ' value' );"
-                          "  QtObj.reportElementValue( %2, value );"
-                          "}, false );"
-                          "QtObj.qtLog( 'listening for ' + %1 + ' submissions' );"
-                          "})();")
+    return QStringLiteral(
+               "(function() {"
+               "var form = document.getElementById( %1 ) || document.getElementsByName( %1 )[0];"
+               "if ( !form ) return;"
+               "form.addEventListener( 'submit', function() {"
+               "  var el = document.getElementById( %2 ) || document.getElementsByName( %2 )[0];"
+               "  var value = el ? el.value : '';"
+               "  QtObj.qtLog( 'reporting ' + %2 + ' value' );"
+               "  QtObj.reportElementValue( %2, value );"
+               "}, false );"
+               "QtObj.qtLog( 'listening for ' + %1 + ' submissions' );"
+               "})();")
         .arg(form, element);
 }
 

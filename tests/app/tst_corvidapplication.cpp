@@ -27,10 +27,10 @@ void TestCorvidApplication::launchFilePath_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("program only") << QStringList{"corvid"} << QString();
-    QTest::newRow("one file") << QStringList{"corvid", "/home/u/a.vellum"} << "/home/u/a.vellum";
-    QTest::newRow("last of several") << QStringList{"corvid", "-x", "b.txt"} << "b.txt";
-    QTest::newRow("hand-over start") << QStringList{"corvid", ""} << QString("");
+    QTest::newRow("program only") << QStringList { "corvid" } << QString();
+    QTest::newRow("one file") << QStringList { "corvid", "/home/u/a.vellum" } << "/home/u/a.vellum";
+    QTest::newRow("last of several") << QStringList { "corvid", "-x", "b.txt" } << "b.txt";
+    QTest::newRow("hand-over start") << QStringList { "corvid", "" } << QString("");
 }
 
 void TestCorvidApplication::launchFilePath()
@@ -66,7 +66,7 @@ void TestCorvidApplication::forcedQuitTurnsHardInsideInnerLoop()
 
 int main(int argc, char *argv[])
 {
-    char *appArgs[] = {argv[0], nullptr};
+    char *appArgs[] = { argv[0], nullptr };
     int appArgc = 1;
     CorvidApplication app(appArgc, appArgs);
     TestCorvidApplication test(&app);

@@ -52,7 +52,7 @@ void TestLogger::configure(bool debugLog, bool dynamic, bool categoriesOn)
 {
     AppConfig::setRunValue(QStringLiteral("debug_log_enabled"), debugLog);
     AppConfig::setRunValue(QStringLiteral("dynamic_log_settings"), dynamic);
-    for (const char *key : {"app_log_enabled", "shell_log_enabled", "udp_log_enabled"})
+    for (const char *key : { "app_log_enabled", "shell_log_enabled", "udp_log_enabled" })
         AppConfig::setRunValue(QLatin1String(key), categoriesOn);
 }
 
@@ -67,10 +67,18 @@ void TestLogger::pathFor_data()
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("plain") << "/tmp/corvid-1" << "Vellum.log" << "/tmp/corvid-1/Vellum.log";
-    QTest::newRow("trailing slash kept single") << "/tmp/x/" << "a.log" << "/tmp/x/a.log";
-    QTest::newRow("backslashes") << "C:\\Temp" << "a.log" << "C:/Temp/a.log";
-    QTest::newRow("empty name") << "/tmp/x" << "" << "/tmp/x/Corvid.log";
+    QTest::newRow("plain") << "/tmp/corvid-1"
+                           << "Vellum.log"
+                           << "/tmp/corvid-1/Vellum.log";
+    QTest::newRow("trailing slash kept single") << "/tmp/x/"
+                                                << "a.log"
+                                                << "/tmp/x/a.log";
+    QTest::newRow("backslashes") << "C:\\Temp"
+                                 << "a.log"
+                                 << "C:/Temp/a.log";
+    QTest::newRow("empty name") << "/tmp/x"
+                                << ""
+                                << "/tmp/x/Corvid.log";
 }
 
 void TestLogger::pathFor()
@@ -94,9 +102,12 @@ void TestLogger::switchLoading_data()
     QTest::newRow("configured on, static") << true << false << true << "---" << true << "111";
     QTest::newRow("dynamic with nothing stored turns categories off")
         << true << true << true << "---" << true << "000";
-    QTest::newRow("stored switch turns logging on") << false << true << false << "010" << true << "010";
-    QTest::newRow("stored switches ignored when static") << false << false << false << "111" << false << "000";
-    QTest::newRow("stored zeros never turn logging off") << true << true << true << "000" << true << "000";
+    QTest::newRow("stored switch turns logging on")
+        << false << true << false << "010" << true << "010";
+    QTest::newRow("stored switches ignored when static")
+        << false << false << false << "111" << false << "000";
+    QTest::newRow("stored zeros never turn logging off")
+        << true << true << true << "000" << true << "000";
 }
 
 void TestLogger::switchLoading()
@@ -110,7 +121,7 @@ void TestLogger::switchLoading()
 
     configure(debugLog, dynamic, configCategories);
     PreferenceStore prefs;
-    const QStringList keys{"isAppLogging", "isShellLogging", "isUdpLogging"};
+    const QStringList keys { "isAppLogging", "isShellLogging", "isUdpLogging" };
     for (int i = 0; i < 3; ++i) {
         if (stored.at(i) != QLatin1Char('-'))
             prefs.setPref(keys.at(i), stored.mid(i, 1));
@@ -120,7 +131,8 @@ void TestLogger::switchLoading()
     QCOMPARE(logger.isEnabled(), enabled);
     QCOMPARE(logger.writesToFile(), enabled);
     const QString seen = QString::number(logger.isOn(LogCategory::App))
-        + QString::number(logger.isOn(LogCategory::Shell)) + QString::number(logger.isOn(LogCategory::Udp));
+        + QString::number(logger.isOn(LogCategory::Shell))
+        + QString::number(logger.isOn(LogCategory::Udp));
     QCOMPARE(seen, expected);
 }
 
@@ -129,11 +141,12 @@ void TestLogger::updateSettings_data()
     QTest::addColumn<QString>("settings");
     QTest::addColumn<QStringList>("stored");
     QTest::newRow("empty middle part is dropped first")
-        << "1_INTRADELIM__INTRADELIM_1" << QStringList{"1", "1", "0"};
-    QTest::newRow("all off") << "0_INTRADELIM_0_INTRADELIM_0" << QStringList{"0", "0", "0"};
-    QTest::newRow("missing parts are off") << "1" << QStringList{"1", "0", "0"};
-    QTest::newRow("only the text 1 is on") << "true_INTRADELIM_ 1_INTRADELIM_1" << QStringList{"0", "0", "1"};
-    QTest::newRow("nothing") << "" << QStringList{"0", "0", "0"};
+        << "1_INTRADELIM__INTRADELIM_1" << QStringList { "1", "1", "0" };
+    QTest::newRow("all off") << "0_INTRADELIM_0_INTRADELIM_0" << QStringList { "0", "0", "0" };
+    QTest::newRow("missing parts are off") << "1" << QStringList { "1", "0", "0" };
+    QTest::newRow("only the text 1 is on")
+        << "true_INTRADELIM_ 1_INTRADELIM_1" << QStringList { "0", "0", "1" };
+    QTest::newRow("nothing") << "" << QStringList { "0", "0", "0" };
 }
 
 void TestLogger::updateSettings()
@@ -155,7 +168,7 @@ void TestLogger::updateSettings()
 void TestLogger::storedSwitchesBeforeUpdate()
 {
     PreferenceStore prefs;
-    QCOMPARE(Logger::storedSwitches(prefs), (QStringList{"", "", ""}));
+    QCOMPARE(Logger::storedSwitches(prefs), (QStringList { "", "", "" }));
 }
 
 void TestLogger::trim_data()
@@ -218,8 +231,10 @@ void TestLogger::unwritableFileFallsBack()
     PreferenceStore prefs;
     Logger logger;
     logger.startUp(AppConfig(false), prefs, m_dir->filePath(QStringLiteral("no/such/folder")));
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral(
-        "^Can't Write To Log File: .*/no/such/folder/VellumMobile\\.log Error: .+")));
+    QTest::ignoreMessage(
+        QtDebugMsg,
+        QRegularExpression(QStringLiteral(
+            "^Can't Write To Log File: .*/no/such/folder/VellumMobile\\.log Error: .+")));
     QTest::ignoreMessage(QtDebugMsg, "still delivered");
     logger.log(LogCategory::Shell, QStringLiteral("still delivered"));
     QVERIFY(logger.isEnabled());

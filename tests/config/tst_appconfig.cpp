@@ -47,7 +47,8 @@ void TestAppConfig::cleanup()
 void TestAppConfig::override(const QString &key, const QVariant &value)
 {
     if (!m_saved.contains(key))
-        m_saved.insert(key, QSettings(AppConfig::configFilePath(), QSettings::IniFormat).value(key));
+        m_saved.insert(key,
+                       QSettings(AppConfig::configFilePath(), QSettings::IniFormat).value(key));
     AppConfig::setRunValue(key, value);
 }
 
@@ -65,7 +66,8 @@ void TestAppConfig::shippedValues()
     QCOMPARE(config.onLoadUrlText(), QStringLiteral("../app/VellumMobile/VellumMobile.html"));
     QCOMPARE(config.onLoadUsername(), QStringLiteral("demo"));
     QCOMPARE(config.onLoadPassword(), QStringLiteral("demo"));
-    QCOMPARE(config.shellAccessOtherDomains(), QStringList{QStringLiteral("vellum.example.com")});
+    QCOMPARE(config.shellAccessOtherDomains(),
+             QStringList { QStringLiteral("vellum.example.com") });
     QCOMPARE(config.userConfigElements(), QStringLiteral("url,user,pass,maximize,save"));
     QVERIFY(!config.navigationOption());
     QVERIFY(!config.displayMenuBar());
@@ -82,11 +84,12 @@ void TestAppConfig::onLoadUrl_data()
     QTest::addColumn<QString>("setting");
     QTest::addColumn<QUrl>("expected");
     const QString cwd = QDir::currentPath();
-    QTest::newRow("file prefix in any case") << "FILE://C:/x/a.html" << QUrl::fromLocalFile("C:/x/a.html");
+    QTest::newRow("file prefix in any case")
+        << "FILE://C:/x/a.html" << QUrl::fromLocalFile("C:/x/a.html");
     QTest::newRow("dots name the working directory")
         << "../app/a.html" << QUrl::fromLocalFile(cwd + "/app/a.html");
-    QTest::newRow("surrounding blanks") << "  https://vellum.example.com/m/  "
-                                        << QUrl("https://vellum.example.com/m/");
+    QTest::newRow("surrounding blanks")
+        << "  https://vellum.example.com/m/  " << QUrl("https://vellum.example.com/m/");
     QTest::newRow("tolerant parsing") << "http://host/a b" << QUrl("http://host/a%20b");
     QTest::newRow("empty") << "" << QUrl();
 }
@@ -104,11 +107,16 @@ void TestAppConfig::fullOnLoadUrl_data()
     QTest::addColumn<QString>("query");
     QTest::addColumn<QString>("fragment");
     QTest::addColumn<QUrl>("expected");
-    QTest::newRow("neither") << "" << "" << QUrl("https://h/p");
-    QTest::newRow("blank query is dropped") << "   " << "" << QUrl("https://h/p");
-    QTest::newRow("query trimmed") << " a=1&b=2 " << "" << QUrl("https://h/p?a=1&b=2");
-    QTest::newRow("fragment") << "" << " top " << QUrl("https://h/p#top");
-    QTest::newRow("both") << "x=y" << "f" << QUrl("https://h/p?x=y#f");
+    QTest::newRow("neither") << ""
+                             << "" << QUrl("https://h/p");
+    QTest::newRow("blank query is dropped") << "   "
+                                            << "" << QUrl("https://h/p");
+    QTest::newRow("query trimmed") << " a=1&b=2 "
+                                   << "" << QUrl("https://h/p?a=1&b=2");
+    QTest::newRow("fragment") << ""
+                              << " top " << QUrl("https://h/p#top");
+    QTest::newRow("both") << "x=y"
+                          << "f" << QUrl("https://h/p?x=y#f");
 }
 
 void TestAppConfig::fullOnLoadUrl()
@@ -128,11 +136,12 @@ void TestAppConfig::trustedHosts_data()
     QTest::addColumn<bool>("onLoadDomain");
     QTest::addColumn<QStringList>("expected");
     const QString other = QStringLiteral("vellum.example.com");
-    QTest::newRow("local start page") << "../app/a.html" << true << QStringList{other};
-    QTest::newRow("remote start page") << "https://Start.Example.org/x" << true
-                                       << QStringList{other, "start.example.org"};
-    QTest::newRow("remote, switch off") << "https://start.example.org/x" << false << QStringList{other};
-    QTest::newRow("empty start") << "" << true << QStringList{other};
+    QTest::newRow("local start page") << "../app/a.html" << true << QStringList { other };
+    QTest::newRow("remote start page")
+        << "https://Start.Example.org/x" << true << QStringList { other, "start.example.org" };
+    QTest::newRow("remote, switch off")
+        << "https://start.example.org/x" << false << QStringList { other };
+    QTest::newRow("empty start") << "" << true << QStringList { other };
 }
 
 void TestAppConfig::trustedHosts()
@@ -173,7 +182,8 @@ void TestAppConfig::settersChangeEveryRecord()
 void TestAppConfig::nullSettersAreIgnored()
 {
     override(QStringLiteral("on_load_username"), QStringLiteral("kept"));
-    override(QStringLiteral("on_load_password"), TextCipher(TextCipher::PasswordKey).encryptText("pw"));
+    override(QStringLiteral("on_load_password"),
+             TextCipher(TextCipher::PasswordKey).encryptText("pw"));
     AppConfig config(false);
     config.setOnLoadUrl(QString());
     config.setOnLoadUsername(QString());
@@ -190,8 +200,8 @@ void TestAppConfig::settingsPageScripts_data()
     QTest::addColumn<QString>("elementsScript");
     QTest::newRow("shipped") << "url,user,pass,maximize,save" << true
                              << "var settingsElements =['url','user','pass','maximize','save'];;";
-    QTest::newRow("blank after comma is kept") << " url, user " << false
-                                                 << "var settingsElements =['url',' user'];;";
+    QTest::newRow("blank after comma is kept")
+        << " url, user " << false << "var settingsElements =['url',' user'];;";
 }
 
 void TestAppConfig::settingsPageScripts()
@@ -202,7 +212,7 @@ void TestAppConfig::settingsPageScripts()
     override(QStringLiteral("user_config_elements"), elements);
     override(QStringLiteral("user_can_edit_config"), editable);
     const QStringList scripts = AppConfig(false).settingsPageScripts();
-    const QStringList expected{
+    const QStringList expected {
         "qtKeyCookieName = 'QT_ACCESS_KEY_COOKIE';",
         "showMenuBar =false;",
         editable ? "userEditableSettings =true;" : "userEditableSettings =false;",
@@ -241,7 +251,8 @@ void TestAppConfig::workingDirectoryRule()
     QVERIFY(QDir::setCurrent(elsewhere.path()));
     QCOMPARE(AppConfig::applyWorkingDirectoryRule(programDir.path()), moves);
     const QString expected = moves ? programDir.path() : elsewhere.path();
-    QCOMPARE(QFileInfo(QDir::currentPath()).canonicalFilePath(), QFileInfo(expected).canonicalFilePath());
+    QCOMPARE(QFileInfo(QDir::currentPath()).canonicalFilePath(),
+             QFileInfo(expected).canonicalFilePath());
     // Already there: nothing to do.
     QVERIFY(!AppConfig::applyWorkingDirectoryRule(QDir::currentPath()));
 }

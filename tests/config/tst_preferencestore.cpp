@@ -49,8 +49,10 @@ void TestPreferenceStore::roundTrip_data()
 {
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("value");
-    QTest::newRow("switch") << "isAppLogging" << "1";
-    QTest::newRow("slashes and equals") << "a/b\\c=d" << "x=y/z\\w";
+    QTest::newRow("switch") << "isAppLogging"
+                            << "1";
+    QTest::newRow("slashes and equals") << "a/b\\c=d"
+                                        << "x=y/z\\w";
     QTest::newRow("unicode") << QString::fromUtf8("schlüssel") << QString::fromUtf8("wert ✓");
     QTest::newRow("long value") << "long" << QString("v").repeated(5000);
 }

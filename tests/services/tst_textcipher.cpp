@@ -36,7 +36,7 @@ QString TestTextCipher::runReference(const QStringList &arguments)
 {
     QProcess python;
     python.start(QStringLiteral("python3"),
-                 QStringList{QStringLiteral(CORVID_TEST_DATA "/textcipher_ref.py")} + arguments);
+                 QStringList { QStringLiteral(CORVID_TEST_DATA "/textcipher_ref.py") } + arguments);
     if (!python.waitForFinished(10000) || python.exitCode() != 0) {
         qWarning() << python.readAllStandardError();
         return QStringLiteral("<reference failed>");
@@ -56,14 +56,18 @@ void TestTextCipher::fixedVectors_data()
 
     const int autoMode = TextCipher::CompressionAuto;
     QTest::newRow("empty") << 0x03A91C57u << 0 << autoMode << QString() << "AwJXS+I=";
-    QTest::newRow("short") << 0x03A91C57u << 0x7f << autoMode << "hello" << "AwIoABR/GnYadQ==";
-    QTest::newRow("password key") << 0x02E6B4D8u << 0x5a << autoMode << "demo" << "AwKCU08pTCFO";
+    QTest::newRow("short") << 0x03A91C57u << 0x7f << autoMode << "hello"
+                           << "AwIoABR/GnYadQ==";
+    QTest::newRow("password key") << 0x02E6B4D8u << 0x5a << autoMode << "demo"
+                                  << "AwKCU08pTCFO";
     QTest::newRow("compressed") << 0x03A91C57u << 0xff << autoMode << QString("abc").repeated(40)
                                 << "AwOorHV2dnYOdvusSQBOUlpeCc6Rv04=";
-    QTest::newRow("never compress") << 0x12345678u << 0x10 << int(TextCipher::CompressionNever)
-                                    << "O'Brien" << "AwJoSRFMaylbMi8X";
-    QTest::newRow("always compress") << 0x03A91C57u << 0x01 << int(TextCipher::CompressionAlways)
-                                     << "x" << "AwNWis/MzMzNtTiPJiUlXFwl";
+    QTest::newRow("never compress")
+        << 0x12345678u << 0x10 << int(TextCipher::CompressionNever) << "O'Brien"
+        << "AwJoSRFMaylbMi8X";
+    QTest::newRow("always compress")
+        << 0x03A91C57u << 0x01 << int(TextCipher::CompressionAlways) << "x"
+        << "AwNWis/MzMzNtTiPJiUlXFwl";
     QTest::newRow("non-ascii") << 0x03A91C57u << 0xc3 << autoMode
                                << QString::fromUtf8("Grüße – 日本 🐦")
                                << "AwKUomAkVpUp6iJb0jOzIADmJp/QT+PDM6xr0Q==";
@@ -97,17 +101,17 @@ void TestTextCipher::referenceDeciphersOurs()
 {
     QFETCH(QString, text);
     const QString cipherText = TextCipher::encryptWithKey(text, 0);
-    QCOMPARE(runReference({QStringLiteral("decrypt"), QStringLiteral("0x03A91C57"), cipherText}),
+    QCOMPARE(runReference({ QStringLiteral("decrypt"), QStringLiteral("0x03A91C57"), cipherText }),
              text);
 }
 
 void TestTextCipher::oursDeciphersReference()
 {
-    for (int randomByte : {0, 1, 0x80, 0xfe}) {
+    for (int randomByte : { 0, 1, 0x80, 0xfe }) {
         const QString text = QStringLiteral("line %1\nwith ümlaut").arg(randomByte);
         const QString cipherText
-            = runReference({QStringLiteral("encrypt"), QStringLiteral("0x02E6B4D8"),
-                            QString::number(randomByte), QStringLiteral("auto"), text});
+            = runReference({ QStringLiteral("encrypt"), QStringLiteral("0x02E6B4D8"),
+                             QString::number(randomByte), QStringLiteral("auto"), text });
         QCOMPARE(TextCipher(TextCipher::PasswordKey).decryptText(cipherText), text);
     }
 }
@@ -172,7 +176,8 @@ void TestTextCipher::everyBodyBitIsChecked()
             QByteArray tampered = original;
             tampered[offset] = char(tampered.at(offset) ^ (1 << bit));
             const QByteArray result = cipher.decryptBytes(tampered);
-            QVERIFY2(result.isEmpty(), qPrintable(QStringLiteral("offset %1 bit %2").arg(offset).arg(bit)));
+            QVERIFY2(result.isEmpty(),
+                     qPrintable(QStringLiteral("offset %1 bit %2").arg(offset).arg(bit)));
             QCOMPARE(cipher.lastError(), TextCipher::IntegrityFailed);
         }
     }
@@ -190,7 +195,8 @@ void TestTextCipher::keyZeroSelectsDefault()
 {
     const QString viaZero = TextCipher::encryptWithKey(QStringLiteral("shared"), 0);
     QCOMPARE(TextCipher(TextCipher::DefaultKey).decryptText(viaZero), QStringLiteral("shared"));
-    const QString viaDefault = TextCipher(TextCipher::DefaultKey).encryptText(QStringLiteral("back"));
+    const QString viaDefault
+        = TextCipher(TextCipher::DefaultKey).encryptText(QStringLiteral("back"));
     QCOMPARE(TextCipher::decryptWithKey(viaDefault, 0), QStringLiteral("back"));
 }
 
@@ -227,13 +233,17 @@ void TestTextCipher::malformedInput_data()
     QTest::addColumn<bool>("warns");
     QTest::addColumn<int>("error");
     QTest::newRow("empty") << QString() << false << int(TextCipher::UnknownVersion);
-    QTest::newRow("not base64 of a cipher") << "hello world" << true << int(TextCipher::UnknownVersion);
-    QTest::newRow("version 2") << QString::fromLatin1(QByteArray("\x02\x02" "abc").toBase64()) << true
-                               << int(TextCipher::UnknownVersion);
-    QTest::newRow("too short for checksum") << QString::fromLatin1(QByteArray("\x03\x02\x00").toBase64())
-                                            << false << int(TextCipher::IntegrityFailed);
-    QTest::newRow("version byte only") << QString::fromLatin1(QByteArray("\x03").toBase64()) << false
-                                       << int(TextCipher::NoError);
+    QTest::newRow("not base64 of a cipher")
+        << "hello world" << true << int(TextCipher::UnknownVersion);
+    QTest::newRow("version 2") << QString::fromLatin1(QByteArray("\x02\x02"
+                                                                 "abc")
+                                                          .toBase64())
+                               << true << int(TextCipher::UnknownVersion);
+    QTest::newRow("too short for checksum")
+        << QString::fromLatin1(QByteArray("\x03\x02\x00").toBase64()) << false
+        << int(TextCipher::IntegrityFailed);
+    QTest::newRow("version byte only")
+        << QString::fromLatin1(QByteArray("\x03").toBase64()) << false << int(TextCipher::NoError);
 }
 
 void TestTextCipher::malformedInput()

@@ -25,17 +25,41 @@ public:
     QString fileAnswer;
     bool printAnswer = false;
 
-    void information(QWidget *, const QString &title, const QString &text) override { record(title, text); }
-    void warning(QWidget *, const QString &title, const QString &text) override { record(title, text); }
-    void critical(QWidget *, const QString &title, const QString &text) override { record(title, text); }
-    void about(QWidget *, const QString &title, const QString &text) override { record(title, text); }
-    QString openFileName(QWidget *, const QString &, const QString &, const QString &) override { return fileAnswer; }
-    QString saveFileName(QWidget *, const QString &, const QString &, const QString &) override { return fileAnswer; }
-    QString existingDirectory(QWidget *, const QString &, const QString &) override { return fileAnswer; }
+    void information(QWidget *, const QString &title, const QString &text) override
+    {
+        record(title, text);
+    }
+    void warning(QWidget *, const QString &title, const QString &text) override
+    {
+        record(title, text);
+    }
+    void critical(QWidget *, const QString &title, const QString &text) override
+    {
+        record(title, text);
+    }
+    void about(QWidget *, const QString &title, const QString &text) override
+    {
+        record(title, text);
+    }
+    QString openFileName(QWidget *, const QString &, const QString &, const QString &) override
+    {
+        return fileAnswer;
+    }
+    QString saveFileName(QWidget *, const QString &, const QString &, const QString &) override
+    {
+        return fileAnswer;
+    }
+    QString existingDirectory(QWidget *, const QString &, const QString &) override
+    {
+        return fileAnswer;
+    }
     bool printSetup(QWidget *, QPrinter *) override { return printAnswer; }
 
 private:
-    void record(const QString &title, const QString &text) { shown.append(title + QLatin1Char('|') + text); }
+    void record(const QString &title, const QString &text)
+    {
+        shown.append(title + QLatin1Char('|') + text);
+    }
 };
 
 // A shell in a temporary working directory that holds a copy of the container pages and the
@@ -46,12 +70,14 @@ public:
     ShellFixture()
     {
         m_startDir = QDir::currentPath();
-        copyFolder(QStringLiteral(CORVID_SOURCE_DIR "/html"), m_dir.filePath(QStringLiteral("html")));
+        copyFolder(QStringLiteral(CORVID_SOURCE_DIR "/html"),
+                   m_dir.filePath(QStringLiteral("html")));
         QDir().mkpath(m_dir.filePath(QStringLiteral("app")));
         QDir::setCurrent(m_dir.path());
         Prompter::setCurrent(&prompter);
         // A segment of this test process only: never the one of a shell running on the machine.
-        QtWebViewPrivate::setStartupHandOverKey(QStringLiteral("corvid-test-%1").arg(QCoreApplication::applicationPid()));
+        QtWebViewPrivate::setStartupHandOverKey(
+            QStringLiteral("corvid-test-%1").arg(QCoreApplication::applicationPid()));
         set(QStringLiteral("udp_wait_secs"), 0);
         set(QStringLiteral("on_load_maximize"), false);
         set(QStringLiteral("on_load_inject_credentials"), false);
@@ -70,7 +96,8 @@ public:
     void set(const QString &key, const QVariant &value)
     {
         if (!m_saved.contains(key))
-            m_saved.insert(key, QSettings(AppConfig::configFilePath(), QSettings::IniFormat).value(key));
+            m_saved.insert(key,
+                           QSettings(AppConfig::configFilePath(), QSettings::IniFormat).value(key));
         AppConfig::setRunValue(key, value);
     }
 
@@ -129,7 +156,8 @@ public:
     {
         QWebFrame *frame = content();
         return frame && frame->url().fileName() == fileName
-            && eval(frame, QStringLiteral("typeof(qtKey) == 'function' && qtKey() != null")).toBool();
+            && eval(frame, QStringLiteral("typeof(qtKey) == 'function' && qtKey() != null"))
+                   .toBool();
     }
 
     RecordingPrompter prompter;

@@ -53,10 +53,16 @@ void TestPageHost::visitedLinksAreMarked()
 {
     QVERIFY(startOn(QStringLiteral("links.html")));
     QWebFrame *content = m_shell->content();
-    QTRY_VERIFY(!m_shell->eval(content, QStringLiteral("document.getElementById('seen').style.color")).toString().isEmpty());
-    QVERIFY(m_shell->eval(content, QStringLiteral("document.getElementById('unseen').style.color")).toString().isEmpty());
-    QVERIFY2(m_shell->eval(content, QStringLiteral("document.getElementById('QT_VISITED')")).isNull(),
-             "the probe anchors must be removed again");
+    QTRY_VERIFY(
+        !m_shell->eval(content, QStringLiteral("document.getElementById('seen').style.color"))
+             .toString()
+             .isEmpty());
+    QVERIFY(m_shell->eval(content, QStringLiteral("document.getElementById('unseen').style.color"))
+                .toString()
+                .isEmpty());
+    QVERIFY2(
+        m_shell->eval(content, QStringLiteral("document.getElementById('QT_VISITED')")).isNull(),
+        "the probe anchors must be removed again");
 }
 
 void TestPageHost::settingsVariablesReachTheContainer()
@@ -65,8 +71,10 @@ void TestPageHost::settingsVariablesReachTheContainer()
     QWebFrame *main = m_shell->mainFrame();
     QCOMPARE(m_shell->eval(main, QStringLiteral("settingsElements.join(',')")).toString(),
              QStringLiteral("url,user,pass,maximize,save"));
-    QCOMPARE(m_shell->eval(main, QStringLiteral("configFilePath")).toString(), QStringLiteral(":/config/ini/config.ini"));
-    QCOMPARE(m_shell->eval(main, QStringLiteral("qtKeyCookieName")).toString(), QStringLiteral("QT_ACCESS_KEY_COOKIE"));
+    QCOMPARE(m_shell->eval(main, QStringLiteral("configFilePath")).toString(),
+             QStringLiteral(":/config/ini/config.ini"));
+    QCOMPARE(m_shell->eval(main, QStringLiteral("qtKeyCookieName")).toString(),
+             QStringLiteral("QT_ACCESS_KEY_COOKIE"));
     QCOMPARE(m_shell->eval(main, QStringLiteral("onLoadUrl")).toString(),
              QUrl::fromLocalFile(m_shell->path(QStringLiteral("app/links.html"))).toString());
 }
@@ -79,9 +87,14 @@ void TestPageHost::updateSettingsFromThePage_data()
     QTest::addColumn<QString>("password");
     QTest::addColumn<bool>("maximize");
     QTest::newRow("two items keep the password, maximize off")
-        << "[ 'https://new.example.org/', 'bob' ]" << "https://new.example.org/" << "bob" << "demo" << false;
+        << "[ 'https://new.example.org/', 'bob' ]"
+        << "https://new.example.org/"
+        << "bob"
+        << "demo" << false;
     QTest::newRow("all four") << "[ 'https://a.example.org/', 'ann', 'p\\'w', true ]"
-                              << "https://a.example.org/" << "ann" << "p'w" << true;
+                              << "https://a.example.org/"
+                              << "ann"
+                              << "p'w" << true;
 }
 
 void TestPageHost::updateSettingsFromThePage()
@@ -91,14 +104,18 @@ void TestPageHost::updateSettingsFromThePage()
     QFETCH(QString, user);
     QFETCH(QString, password);
     QFETCH(bool, maximize);
-    for (const char *key : {"on_load_username", "on_load_password"})
-        m_shell->set(QLatin1String(key), QSettings(AppConfig::configFilePath(), QSettings::IniFormat).value(QLatin1String(key)));
+    for (const char *key : { "on_load_username", "on_load_password" })
+        m_shell->set(
+            QLatin1String(key),
+            QSettings(AppConfig::configFilePath(), QSettings::IniFormat).value(QLatin1String(key)));
     m_shell->set(QStringLiteral("on_load_maximize"), true);
     QVERIFY(startOn(QStringLiteral("links.html")));
     QWebFrame *main = m_shell->mainFrame();
-    m_shell->eval(main, QStringLiteral("window.saved = null; window.onSaved = function( ok ) { saved = ok; };"
-                                       "QtObj.updateSettings( '%1', %2, 'onSaved' );")
-                            .arg(m_shell->view()->accessKey(), list));
+    m_shell->eval(
+        main,
+        QStringLiteral("window.saved = null; window.onSaved = function( ok ) { saved = ok; };"
+                       "QtObj.updateSettings( '%1', %2, 'onSaved' );")
+            .arg(m_shell->view()->accessKey(), list));
     QTRY_VERIFY(m_shell->eval(main, QStringLiteral("saved === true")).toBool());
     AppConfig config(false);
     QCOMPARE(config.onLoadUrl(), QUrl(url));
@@ -106,22 +123,28 @@ void TestPageHost::updateSettingsFromThePage()
     QCOMPARE(config.onLoadPassword(), password);
     QCOMPARE(config.onLoadMaximize(), maximize);
 
-    m_shell->eval(main, QStringLiteral("window.fetched = null; window.onFetched = function() { fetched = JSON.stringify( Array.prototype.slice.call( arguments ) ); };"
-                                       "QtObj.fetchSettings( '%1', 'onFetched' );").arg(m_shell->view()->accessKey()));
+    m_shell->eval(main,
+                  QStringLiteral("window.fetched = null; window.onFetched = function() { fetched = "
+                                 "JSON.stringify( Array.prototype.slice.call( arguments ) ); };"
+                                 "QtObj.fetchSettings( '%1', 'onFetched' );")
+                      .arg(m_shell->view()->accessKey()));
     QTRY_VERIFY(!m_shell->eval(main, QStringLiteral("fetched")).isNull());
     QCOMPARE(m_shell->eval(main, QStringLiteral("fetched")).toString(),
-             QStringLiteral("[\"%1\",\"%2\",\"%3\",%4]").arg(url, user, QString(password).replace(QLatin1Char('\''), QLatin1String("'")),
-                                                              maximize ? QStringLiteral("true") : QStringLiteral("false")));
+             QStringLiteral("[\"%1\",\"%2\",\"%3\",%4]")
+                 .arg(url, user, QString(password).replace(QLatin1Char('\''), QLatin1String("'")),
+                      maximize ? QStringLiteral("true") : QStringLiteral("false")));
 }
 
 void TestPageHost::frameParametersAreTakenOnce()
 {
     QVERIFY(startOn(QStringLiteral("links.html")));
     QWebFrame *content = m_shell->content();
-    const uint id = m_shell->eval(content, QStringLiteral("qtCallbackParameters( [ 'key', 'cb', 3, true ] )")).toUInt();
+    const uint id
+        = m_shell->eval(content, QStringLiteral("qtCallbackParameters( [ 'key', 'cb', 3, true ] )"))
+              .toUInt();
     QVariantList parameters;
     QVERIFY(m_shell->host()->takeFrameParameters(id, &parameters));
-    QCOMPARE(parameters, (QVariantList{QStringLiteral("key"), QStringLiteral("cb"), 3.0, true}));
+    QCOMPARE(parameters, (QVariantList { QStringLiteral("key"), QStringLiteral("cb"), 3.0, true }));
     QVERIFY(m_shell->host()->takeFrameParameters(id, &parameters));
     QVERIFY(parameters.isEmpty());
     QVERIFY(!m_shell->host()->takeFrameParameters(id + 1000, &parameters));
@@ -138,7 +161,9 @@ void TestPageHost::localStartFileIsChecked()
 {
     QFETCH(bool, marked);
     if (marked)
-        QTest::ignoreMessage(QtDebugMsg, "*** Hard JavaScript injection must be removed from the local onLoad file! ***");
+        QTest::ignoreMessage(
+            QtDebugMsg,
+            "*** Hard JavaScript injection must be removed from the local onLoad file! ***");
     QByteArray html = LinkPage;
     if (marked)
         html.replace("<body>", "<body><!-- CORVID INJECTION -->");
@@ -150,7 +175,8 @@ void TestPageHost::udpFailureBoxThenDefault()
     m_shell->set(QStringLiteral("use_udp_on_load_url"), true);
     QVERIFY(startOn(QStringLiteral("links.html")));
     QCOMPARE(m_shell->prompter.shown,
-             QStringList{QStringLiteral("UDP Failure|A Dynamic Address Could Not Be Acquired.\nLoading A Default Instead...")});
+             QStringList { QStringLiteral("UDP Failure|A Dynamic Address Could Not Be "
+                                          "Acquired.\nLoading A Default Instead...") });
 }
 
 void TestPageHost::pageSeesThisPlatform()
@@ -161,7 +187,9 @@ void TestPageHost::pageSeesThisPlatform()
     QCOMPARE(m_shell->eval(content, QStringLiteral("LINUX_PLATFORM")).toInt(), 3);
     QVERIFY(!m_shell->eval(content, QStringLiteral("platformVersionName()")).toString().isEmpty());
     QTRY_VERIFY(m_shell->eval(content, QStringLiteral("qtTempDirPath() != null")).toBool());
-    QVERIFY(m_shell->eval(content, QStringLiteral("qtTempDirPath()")).toString().endsWith(QLatin1Char('/')));
+    QVERIFY(m_shell->eval(content, QStringLiteral("qtTempDirPath()"))
+                .toString()
+                .endsWith(QLatin1Char('/')));
 }
 
 void TestPageHost::pageFillsTheWindow()

@@ -68,14 +68,19 @@ QWebFrame *TestScriptBridge::startRecorder()
     m_shell->writePage(QStringLiteral("app/inner.html"), InnerPage);
     m_shell->start(QStringLiteral("app/recorder.html"));
     // Ready once the page has its key and its error handler is registered with the container.
-    const bool ready = QTest::qWaitFor([this] {
-        return m_shell->contentReady(QStringLiteral("recorder.html"))
-            && m_shell->eval(m_shell->mainFrame(), QStringLiteral("!!corvidRegistry['onShellError']")).toBool();
-    }, 10000);
+    const bool ready = QTest::qWaitFor(
+        [this] {
+            return m_shell->contentReady(QStringLiteral("recorder.html"))
+                && m_shell
+                       ->eval(m_shell->mainFrame(),
+                              QStringLiteral("!!corvidRegistry['onShellError']"))
+                       .toBool();
+        },
+        10000);
     if (!ready)
         qWarning() << "not ready:" << m_shell->mainFrame()->url() << m_shell->host()->loadCount()
-                   << (m_shell->content() ? m_shell->content()->url() : QUrl()) << m_shell->prompter.shown
-                   << m_shell->mainFrame()->toHtml().left(300);
+                   << (m_shell->content() ? m_shell->content()->url() : QUrl())
+                   << m_shell->prompter.shown << m_shell->mainFrame()->toHtml().left(300);
     return ready ? m_shell->content() : nullptr;
 }
 
@@ -83,9 +88,12 @@ void TestScriptBridge::startPageLandsInContentFrame()
 {
     QWebFrame *content = startRecorder();
     QVERIFY(content);
-    QCOMPARE(content->url(), QUrl::fromLocalFile(m_shell->path(QStringLiteral("app/recorder.html"))));
+    QCOMPARE(content->url(),
+             QUrl::fromLocalFile(m_shell->path(QStringLiteral("app/recorder.html"))));
     QCOMPARE(m_shell->view()->accessKey().size(), 64);
-    QVERIFY(m_shell->eval(content, QStringLiteral("qtKey() == '%1'").arg(m_shell->view()->accessKey())).toBool());
+    QVERIFY(
+        m_shell->eval(content, QStringLiteral("qtKey() == '%1'").arg(m_shell->view()->accessKey()))
+            .toBool());
     QTRY_COMPARE(m_shell->eval(content, QStringLiteral("loads")).toInt(), 1);
 }
 
@@ -104,13 +112,17 @@ void TestScriptBridge::callFromHostedFrameGetsResponse_data()
     QTest::addColumn<QString>("call");
     QTest::addColumn<QString>("expected");
     QTest::newRow("plain success has four elements")
-        << "Qt().fetchLogSettings( qtKey(), qtCallback( 'onDone' ), 12 )" << "[12,true,0,\"\",\"\",\"\",\"\"]";
-    QTest::newRow("unsupported call") << "Qt().onDeactivated( qtKey(), qtCallback( 'onDone' ), 7 )"
-                                      << "[7,false,1,\"This web view does not support the function: onDeactivated.\"]";
-    QTest::newRow("update log settings") << "Qt().updateLogSettings( qtKey(), qtCallback( 'onDone' ), 3, '0_INTRADELIM_0' )"
-                                         << "[3,true,0,\"\"]";
+        << "Qt().fetchLogSettings( qtKey(), qtCallback( 'onDone' ), 12 )"
+        << "[12,true,0,\"\",\"\",\"\",\"\"]";
+    QTest::newRow("unsupported call")
+        << "Qt().onDeactivated( qtKey(), qtCallback( 'onDone' ), 7 )"
+        << "[7,false,1,\"This web view does not support the function: onDeactivated.\"]";
+    QTest::newRow("update log settings")
+        << "Qt().updateLogSettings( qtKey(), qtCallback( 'onDone' ), 3, '0_INTRADELIM_0' )"
+        << "[3,true,0,\"\"]";
     QTest::newRow("decipher garbage is empty success")
-        << "Qt().decrypt( qtKey(), qtCallback( 'onDone' ), 4, 'bm90IGEgY2lwaGVy', 0 )" << "[4,true,0,\"\"]";
+        << "Qt().decrypt( qtKey(), qtCallback( 'onDone' ), 4, 'bm90IGEgY2lwaGVy', 0 )"
+        << "[4,true,0,\"\"]";
 }
 
 void TestScriptBridge::callFromHostedFrameGetsResponse()
@@ -129,8 +141,11 @@ void TestScriptBridge::frameOneDeeperIsServed()
     QVERIFY(startRecorder());
     QWebFrame *inner = m_shell->frameNamed(QStringLiteral("inner"));
     QVERIFY(inner);
-    QTRY_VERIFY(m_shell->eval(inner, QStringLiteral("typeof(qtKey) == 'function' && qtKey() != null")).toBool());
-    m_shell->eval(inner, QStringLiteral("Qt().encrypt( qtKey(), qtCallback( 'onInner' ), 99, 'deep', 0 )"));
+    QTRY_VERIFY(
+        m_shell->eval(inner, QStringLiteral("typeof(qtKey) == 'function' && qtKey() != null"))
+            .toBool());
+    m_shell->eval(
+        inner, QStringLiteral("Qt().encrypt( qtKey(), qtCallback( 'onInner' ), 99, 'deep', 0 )"));
     QTRY_COMPARE(m_shell->eval(inner, QStringLiteral("received.length")).toInt(), 1);
     const QString response = m_shell->eval(inner, QStringLiteral("received[0]")).toString();
     QVERIFY2(response.startsWith(QStringLiteral("[99,true,0,\"Aw")), qPrintable(response));
@@ -140,10 +155,14 @@ void TestScriptBridge::wrongKeyReachesErrorCallbackOnly_data()
 {
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("message");
-    QTest::newRow("wrong") << "'abc'" << "Invalid access key provided.";
-    QTest::newRow("key with blanks") << "' ' + qtKey() + ' '" << "Invalid access key provided.";
-    QTest::newRow("blank") << "'   '" << "No access key provided.";
-    QTest::newRow("empty") << "''" << "No access key provided.";
+    QTest::newRow("wrong") << "'abc'"
+                           << "Invalid access key provided.";
+    QTest::newRow("key with blanks") << "' ' + qtKey() + ' '"
+                                     << "Invalid access key provided.";
+    QTest::newRow("blank") << "'   '"
+                           << "No access key provided.";
+    QTest::newRow("empty") << "''"
+                           << "No access key provided.";
 }
 
 void TestScriptBridge::wrongKeyReachesErrorCallbackOnly()
@@ -152,9 +171,11 @@ void TestScriptBridge::wrongKeyReachesErrorCallbackOnly()
     QFETCH(QString, message);
     QWebFrame *content = startRecorder();
     QVERIFY(content);
-    m_shell->eval(content, QStringLiteral("Qt().encrypt( %1, qtCallback( 'onDone' ), 5, 'x', 0 )").arg(key));
+    m_shell->eval(content,
+                  QStringLiteral("Qt().encrypt( %1, qtCallback( 'onDone' ), 5, 'x', 0 )").arg(key));
     QTRY_COMPARE(m_shell->eval(content, QStringLiteral("errors.length")).toInt(), 1);
-    QCOMPARE(m_shell->eval(content, QStringLiteral("errors[0]")).toString(), QStringLiteral("4:") + message);
+    QCOMPARE(m_shell->eval(content, QStringLiteral("errors[0]")).toString(),
+             QStringLiteral("4:") + message);
     QTest::qWait(100);
     QCOMPARE(m_shell->eval(content, QStringLiteral("received.length")).toInt(), 0);
 }
@@ -163,12 +184,15 @@ void TestScriptBridge::emptyCallbackSuppressesResponse()
 {
     QWebFrame *content = startRecorder();
     QVERIFY(content);
-    m_shell->eval(content, QStringLiteral("window.invoked = 0; top.invokeCallback = (function( original ) {"
-                                          " return function() { window.invoked++; return original.apply( top, arguments ); }; })( top.invokeCallback );"));
+    m_shell->eval(content,
+                  QStringLiteral("window.invoked = 0; top.invokeCallback = (function( original ) {"
+                                 " return function() { window.invoked++; return original.apply( "
+                                 "top, arguments ); }; })( top.invokeCallback );"));
     m_shell->eval(content, QStringLiteral("Qt().encrypt( qtKey(), '', 5, 'x', 0 )"));
     m_shell->view()->flushPageWork();
     QCOMPARE(m_shell->eval(content, QStringLiteral("window.invoked")).toInt(), 0);
-    m_shell->eval(content, QStringLiteral("Qt().encrypt( qtKey(), qtCallback( 'onDone' ), 6, 'x', 0 )"));
+    m_shell->eval(content,
+                  QStringLiteral("Qt().encrypt( qtKey(), qtCallback( 'onDone' ), 6, 'x', 0 )"));
     m_shell->view()->flushPageWork();
     QCOMPARE(m_shell->eval(content, QStringLiteral("window.invoked")).toInt(), 1);
 }
@@ -178,12 +202,20 @@ void TestScriptBridge::awkwardTextArrivesIntact()
     QWebFrame *content = startRecorder();
     QVERIFY(content);
     const QString text = QStringLiteral("O'Brien \\\\ \\\" \\r\\n </script> \\u2028 end");
-    m_shell->eval(content, QStringLiteral("var t = encrypt = null; Qt().encrypt( qtKey(), qtCallback( 'onDone' ), 1, \"%1\", 0 )").arg(text));
+    m_shell->eval(
+        content,
+        QStringLiteral(
+            "var t = encrypt = null; Qt().encrypt( qtKey(), qtCallback( 'onDone' ), 1, \"%1\", 0 )")
+            .arg(text));
     QTRY_COMPARE(m_shell->eval(content, QStringLiteral("received.length")).toInt(), 1);
-    const QString cipher = m_shell->eval(content, QStringLiteral("JSON.parse( received[0] )[3]")).toString();
-    m_shell->eval(content, QStringLiteral("Qt().decrypt( qtKey(), qtCallback( 'onDone' ), 2, '%1', 0 )").arg(cipher));
+    const QString cipher
+        = m_shell->eval(content, QStringLiteral("JSON.parse( received[0] )[3]")).toString();
+    m_shell->eval(
+        content,
+        QStringLiteral("Qt().decrypt( qtKey(), qtCallback( 'onDone' ), 2, '%1', 0 )").arg(cipher));
     QTRY_COMPARE(m_shell->eval(content, QStringLiteral("received.length")).toInt(), 2);
-    const QString back = m_shell->eval(content, QStringLiteral("JSON.parse( received[1] )[3]")).toString();
+    const QString back
+        = m_shell->eval(content, QStringLiteral("JSON.parse( received[1] )[3]")).toString();
     QCOMPARE(back, QString::fromUtf8("O'Brien \\ \" \n </script> \u2028 end"));
 }
 
@@ -193,7 +225,8 @@ void TestScriptBridge::onQtLoadFiresOnce()
     QVERIFY(content);
     QTRY_COMPARE(m_shell->eval(content, QStringLiteral("loads")).toInt(), 1);
     // Another load elsewhere in the page evaluates the runtime again in this frame.
-    m_shell->eval(m_shell->frameNamed(QStringLiteral("inner")), QStringLiteral("location.reload()"));
+    m_shell->eval(m_shell->frameNamed(QStringLiteral("inner")),
+                  QStringLiteral("location.reload()"));
     QTest::qWait(500);
     QCOMPARE(m_shell->eval(content, QStringLiteral("loads")).toInt(), 1);
 }
@@ -212,10 +245,14 @@ void TestScriptBridge::everyKeyedSlotRefusesWrongKey()
 {
     QVERIFY(startRecorder());
     QWebFrame *main = m_shell->mainFrame();
-    m_shell->eval(main, QStringLiteral("window.calls = [];"
-                                       "window.invokeCallback = function( f, a, i ) { calls.push( 'callback:' + f ); };"
-                                       "window.invokeCallbackAll = function( f, a, i ) { calls.push( 'all:' + f ); };"
-                                       "window.invokeOnErrorCallback = function( n, c, a ) { calls.push( 'error:' + c + ':' + a[0] ); };"));
+    m_shell->eval(
+        main,
+        QStringLiteral(
+            "window.calls = [];"
+            "window.invokeCallback = function( f, a, i ) { calls.push( 'callback:' + f ); };"
+            "window.invokeCallbackAll = function( f, a, i ) { calls.push( 'all:' + f ); };"
+            "window.invokeOnErrorCallback = function( n, c, a ) { calls.push( 'error:' + c + ':' + "
+            "a[0] ); };"));
     ScriptApi *api = m_shell->host()->scriptApi();
     const QMetaObject *meta = api->metaObject();
     int keyed = 0;
@@ -231,8 +268,10 @@ void TestScriptBridge::everyKeyedSlotRefusesWrongKey()
         QGenericArgument args[10];
         for (int p = 0; p < method.parameterCount(); ++p) {
             const int type = method.parameterType(p);
-            QVariant value = p == 0 ? QVariant(QStringLiteral("wrong-key"))
-                                    : (names.at(p) == "callbackFunc" ? QVariant(QStringLiteral("cb")) : QVariant(type, nullptr));
+            QVariant value = p == 0
+                ? QVariant(QStringLiteral("wrong-key"))
+                : (names.at(p) == "callbackFunc" ? QVariant(QStringLiteral("cb"))
+                                                 : QVariant(type, nullptr));
             if (type == QMetaType::UInt || type == QMetaType::Int)
                 value = QVariant(type, nullptr);
             values.append(value);
@@ -240,13 +279,17 @@ void TestScriptBridge::everyKeyedSlotRefusesWrongKey()
         for (int p = 0; p < values.size(); ++p)
             args[p] = QGenericArgument(values[p].typeName(), values[p].constData());
         m_shell->eval(main, QStringLiteral("calls = [];"));
-        QVERIFY(method.invoke(api, Qt::DirectConnection, args[0], args[1], args[2], args[3], args[4],
-                              args[5], args[6], args[7], args[8], args[9]));
+        QVERIFY(method.invoke(api, Qt::DirectConnection, args[0], args[1], args[2], args[3],
+                              args[4], args[5], args[6], args[7], args[8], args[9]));
         m_shell->view()->flushPageWork();
         const QStringList calls = m_shell->eval(main, QStringLiteral("calls")).toStringList();
         const bool reports = names.contains("callbackId");
-        const QStringList expected = reports ? QStringList{QStringLiteral("error:4:Invalid access key provided.")} : QStringList{};
-        QVERIFY2(calls == expected, qPrintable(QString::fromLatin1(method.methodSignature()) + QStringLiteral(" -> ") + calls.join(QLatin1Char(';'))));
+        const QStringList expected = reports
+            ? QStringList { QStringLiteral("error:4:Invalid access key provided.") }
+            : QStringList {};
+        QVERIFY2(calls == expected,
+                 qPrintable(QString::fromLatin1(method.methodSignature()) + QStringLiteral(" -> ")
+                            + calls.join(QLatin1Char(';'))));
     }
     QVERIFY(keyed >= 14);
     QVERIFY2(m_shell->viewer->isVisible(), "a refused quit must not close the window");
