@@ -48,8 +48,16 @@
         send(frame, globalsFor(), origin);
     }
 
+    // A frame still shows a local file when its location can be read as one; a frame that went
+    // to a web page meanwhile can no longer be read from here.
+    function stillLocal(frame) {
+        try { return frame.location.protocol === 'file:'; } catch (e) { return false; }
+    }
+
     function send(frame, message, origin) {
-        frame.postMessage(message, targetOrigin(origin));
+        var target = targetOrigin(origin);
+        if (target === '*' && !stillLocal(frame)) return;
+        frame.postMessage(message, target);
     }
 
     function deliverToFrame(entry, funcName, result, indicator) {

@@ -63,6 +63,7 @@ private slots:
     void topNavigatedByScript();
     void trustedFrameLeavingLosesHostObject_data();
     void trustedFrameLeavingLosesHostObject();
+    void callbacksStopWhenLocalFrameLeaves();
     void accessGrantedOnlyToTrustedOrigins_data();
     void accessGrantedOnlyToTrustedOrigins();
     void clickedLinkPolicy_data();
@@ -486,6 +487,44 @@ void TestPageTrust::trustedFrameLeavingLosesHostObject()
     QCOMPARE(typeOfQtObj(good), QStringLiteral("undefined"));
     QCOMPARE(m_shell->eval(good, QStringLiteral("parsedWith")).toString(),
              QStringLiteral("undefined"));
+}
+
+// A local frame's callbacks go out without a nameable origin; once the frame has left for a web
+// page, the container must stop sending them there.
+void TestPageTrust::callbacksStopWhenLocalFrameLeaves()
+{
+    serve(
+        QStringLiteral("t5b-away.html"),
+        page(QStringLiteral(
+            "<script>var got = []; var pong = false;"
+            "addEventListener( 'message', function( e ) {"
+            " if ( e.data === 'pong' ) pong = true; else got.push( JSON.stringify( e.data ) ); } );"
+            "</script>")));
+    m_shell->writePage(
+        QStringLiteral("app/listener.html"),
+        page(QStringLiteral("<script>var hits = 0; function leak() { hits++; }"
+                            "function onQtLoad() { qtCallbackPersistent( 'leak' ); }</script>")));
+    QWebFrame *content = startOn(
+        page(QStringLiteral("<iframe name=\"listener\" src=\"listener.html\"></iframe>")));
+    QVERIFY(content);
+    QWebFrame *listener = m_shell->frameNamed(QStringLiteral("listener"));
+    QTRY_VERIFY(
+        m_shell->eval(m_shell->mainFrame(), QStringLiteral("!!corvidRegistry['leak']")).toBool());
+    QWebFrame *main = m_shell->mainFrame();
+    const QString target = QStringLiteral(
+        "document.getElementById('contentFrame').contentWindow.frames['listener']");
+    m_shell->eval(main, QStringLiteral("invokeCallback( 'leak', [ 'first' ], 0 );"));
+    QTRY_COMPARE(m_shell->eval(listener, QStringLiteral("hits")).toInt(), 1);
+
+    const QString away = untrusted(QStringLiteral("t5b-away.html"));
+    m_shell->eval(listener, QStringLiteral("location = '%1';").arg(away));
+    QTRY_VERIFY_WITH_TIMEOUT(href(listener) == away && isComplete(listener), 10000);
+    m_shell->eval(
+        main,
+        QStringLiteral("invokeCallback( 'leak', [ 'secret' ], 0 ); %1.postMessage( 'pong', '*' );")
+            .arg(target));
+    QTRY_VERIFY(m_shell->eval(listener, QStringLiteral("pong")).toBool());
+    QCOMPARE(m_shell->eval(listener, QStringLiteral("got.join( '|' )")).toString(), QString());
 }
 
 // The container hands the key out for 'grantQtAccess' only to local files and trusted hosts.
