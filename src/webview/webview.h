@@ -116,7 +116,8 @@ private:
     WebViewPrivate *m_d;
     QString m_accessKey;
     QScopedPointer<AppConfig> m_config;
-    TempFileManager *m_tempFiles;
+    // Owned here: the manager takes no parent of its own.
+    QScopedPointer<TempFileManager> m_tempFiles;
     // One step of page work: a script for the main frame, or a step of its own.
     struct PageWork
     {
