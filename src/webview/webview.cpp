@@ -3,7 +3,6 @@
 #include "app/logger.h"
 #include "config/appconfig.h"
 #include "docs/tempfilemanager.h"
-#include "platform/platformpaths.h"
 #include "webview/webviewprivate.h"
 
 #include <QCoreApplication>
@@ -421,9 +420,4 @@ void WebView::waitForProcessing()
         while (step.elapsed() < m_d->waitStepMs)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
     }
-}
-
-void WebView::onChildInit(PreferenceStore &prefs)
-{
-    Logger::instance().startUp(*m_config, prefs, PlatformPaths::tempFolder());
 }

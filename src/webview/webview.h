@@ -10,7 +10,6 @@
 #include <functional>
 
 class AppConfig;
-class PreferenceStore;
 class QWebFrame;
 class TempFileManager;
 class WebViewPrivate;
@@ -100,10 +99,6 @@ public:
     // in one go.
     void runScriptForPage(const QString &script);
     void flushPageWork();
-
-protected:
-    // Loads the log switches; the Qt view calls it once it is built.
-    void onChildInit(PreferenceStore &prefs);
 
 private:
     QString callbackScript(const char *entryPoint, const QString &callbackFunc,

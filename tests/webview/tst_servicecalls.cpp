@@ -127,11 +127,6 @@ void TestServiceCalls::call_data()
                                     << "Qt().readBinaryFile( " + cb + ", '%D/b2.bin' )"
                                     << "[1,true,0,\"AQI=\"]"
                                     << "";
-    QTest::newRow("encrypted round trip") << ""
-                                          << "Qt().writeEncryptedFile( " + cb
-            + ", '%D/e.txt', 0, 'secret' ); Qt().readEncryptedFile( qtKey(), '', 2, '%D/e.txt', 0 )"
-                                          << "[1,true,0,\"\"]"
-                                          << "";
     QTest::newRow("deleteFile missing") << ""
                                         << "Qt().deleteFile( " + cb + ", '%D/gone.txt' )"
                                         << "[1,false,1000,\"File not found: %D/gone.txt\"]"
