@@ -28,6 +28,27 @@ CallResult success(const QString &dirPath, const QStringList &values = {})
     return CallResult::ok(DirectoryListing::displayPath(dirPath), values);
 }
 
+// The path as the link itself is named: with a trailing "/" or "/." the system would resolve a
+// link and hand back what it points to.
+QString withoutTrailingSeparators(const QString &dirPath)
+{
+    QString path = QDir::fromNativeSeparators(dirPath);
+    for (;;) {
+        if (path.endsWith(QLatin1String("/.")))
+            path.chop(2);
+        else if (path.size() > 1 && path.endsWith(QLatin1Char('/')))
+            path.chop(1);
+        else
+            return path;
+    }
+}
+
+bool isLink(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.isSymLink() || info.isJunction();
+}
+
 } // namespace
 
 bool DirectoryOperations::exists(const QString &dirPath)
@@ -70,7 +91,8 @@ CallResult DirectoryOperations::clearDirectory(const QString &dirPath)
 {
     if (!exists(dirPath))
         return doesNotExist(dirPath);
-    if (!clearContents(dirPath))
+    // What a link points to is not the caller's to empty: nothing is removed.
+    if (isLink(withoutTrailingSeparators(dirPath)) || !clearContents(dirPath))
         return CallResult::failure(Failed, notClearedMessage(dirPath));
     return success(dirPath);
 }
@@ -79,6 +101,15 @@ CallResult DirectoryOperations::removeDirectory(const QString &dirPath)
 {
     if (!exists(dirPath))
         return doesNotExist(dirPath);
+    // A link goes as a link; what it points to stays whole.
+    const QString linkPath = withoutTrailingSeparators(dirPath);
+    if (isLink(linkPath)) {
+        if (!QFile::remove(linkPath)) {
+            return CallResult::failure(
+                Failed, directoryMessage(dirPath, " is empty, but not could be removed."));
+        }
+        return success(dirPath);
+    }
     if (!clearContents(dirPath))
         return CallResult::failure(NotCleared, notClearedMessage(dirPath));
     if (!QDir().rmdir(dirPath)) {

@@ -1,4 +1,5 @@
 target_sources(corvidcore PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/zipdestination.cpp ${CMAKE_CURRENT_LIST_DIR}/zipdestination_p.h
     ${CMAKE_CURRENT_LIST_DIR}/zipformat_p.h
     ${CMAKE_CURRENT_LIST_DIR}/zipreader.cpp ${CMAKE_CURRENT_LIST_DIR}/zipreader.h
     ${CMAKE_CURRENT_LIST_DIR}/zipreader_p.h

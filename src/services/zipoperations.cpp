@@ -3,6 +3,7 @@
 #include "app/logger.h"
 #include "services/directorylisting.h"
 #include "services/fileoperations.h"
+#include "services/zipdestination_p.h"
 #include "services/zipreader.h"
 #include "services/zipreader_p.h"
 #include "services/zipwriter.h"
@@ -19,6 +20,11 @@
 namespace {
 
 constexpr qint64 CopyChunkSize = 1024 * 1024;
+
+// Bounds of an entry list, ancestors included: an archive of deep names would otherwise list
+// (and log, and hold) far more than it stores.
+constexpr int MaxListedEntries = 65535;
+constexpr qint64 MaxListedNameLength = 16 * 1024 * 1024; // characters of all names together
 
 const QString Separator = QStringLiteral("-----------");
 
@@ -57,9 +63,15 @@ QString parentEntry(const QString &name)
     return parent == QLatin1String("./") ? QString() : parent;
 }
 
-QVector<ListedEntry> listEntries(const ZipReader &reader)
+// The entry list, or false with the reason when the archive is damaged or its list would pass
+// a bound.
+bool listEntries(const ZipReader &reader, QVector<ListedEntry> *entries, QString *problem)
 {
     const QVector<ZipReader::FileInfo> infos = reader.fileInfoList();
+    if (reader.status() != ZipReader::NoError) {
+        *problem = reader.errorString();
+        return false;
+    }
     QVector<ListedEntry> kept;
     QSet<QString> listed;
     for (int i = 0; i < infos.size(); ++i) {
@@ -68,19 +80,52 @@ QVector<ListedEntry> listEntries(const ZipReader &reader)
         kept.append({ infos.at(i).filePath, i });
         listed.insert(infos.at(i).filePath);
     }
-    QVector<ListedEntry> entries;
-    entries.reserve(kept.size());
+    const QString tooMany
+        = QStringLiteral("The archive lists more than %1 entries.").arg(MaxListedEntries);
+    const QString tooLong
+        = QStringLiteral("The entry names of the archive exceed %1 characters in all.")
+              .arg(MaxListedNameLength);
+    qint64 nameLength = 0;
+    QStringList ancestors;
+    entries->clear();
+    entries->reserve(qMin(kept.size(), MaxListedEntries));
     for (const ListedEntry &entry : qAsConst(kept)) {
-        // Ancestors go in front of the entry, outermost first.
-        const int insertAt = entries.size();
+        // Found innermost first, so the longest names count against the bound first.
+        ancestors.clear();
         for (QString parent = parentEntry(entry.name);
              !parent.isEmpty() && !listed.contains(parent); parent = parentEntry(parent)) {
-            entries.insert(insertAt, { parent, -1 });
+            nameLength += parent.size();
+            if (nameLength > MaxListedNameLength) {
+                *problem = tooLong;
+                return false;
+            }
+            if (entries->size() + ancestors.size() >= MaxListedEntries) {
+                *problem = tooMany;
+                return false;
+            }
+            ancestors.append(parent);
             listed.insert(parent);
         }
-        entries.append(entry);
+        // Ancestors go in front of the entry, outermost first.
+        for (auto it = ancestors.crbegin(); it != ancestors.crend(); ++it)
+            entries->append({ *it, -1 });
+        nameLength += entry.name.size();
+        if (nameLength > MaxListedNameLength) {
+            *problem = tooLong;
+            return false;
+        }
+        if (entries->size() >= MaxListedEntries) {
+            *problem = tooMany;
+            return false;
+        }
+        entries->append(entry);
     }
-    return entries;
+    return true;
+}
+
+QString withProblem(const QString &message, const QString &problem)
+{
+    return problem.isEmpty() ? message : message + QLatin1Char(' ') + problem;
 }
 
 QStringList namesOf(const QVector<ListedEntry> &entries)
@@ -116,11 +161,12 @@ void logTransfer(const QString &title, const QString &zipFilePath, const QString
     logShell(Separator);
 }
 
-CallResult addUnreadable(const QString &zipFilePath)
+CallResult addUnreadable(const QString &zipFilePath, const QString &problem = QString())
 {
     return CallResult::failure(ZipOperations::PathUnreadable,
-                               QStringLiteral("Cannot add to zip file. The path: ") + zipFilePath
-                                   + QStringLiteral(" is not readable."));
+                               withProblem(QStringLiteral("Cannot add to zip file. The path: ")
+                                               + zipFilePath + QStringLiteral(" is not readable."),
+                                           problem));
 }
 
 CallResult addUnwritable(const QString &zipFilePath)
@@ -137,11 +183,21 @@ CallResult writeFailure(const QString &entryName, const QString &zipFilePath)
                                    + QStringLiteral(" to: ") + zipFilePath);
 }
 
-CallResult extractUnreadable(const QString &zipFilePath)
+CallResult extractUnreadable(const QString &zipFilePath, const QString &problem = QString())
 {
-    return CallResult::failure(ZipOperations::PathUnreadable,
-                               QStringLiteral("Cannot extract from zip file. The path: ")
-                                   + zipFilePath + QStringLiteral(" is not readable."));
+    return CallResult::failure(
+        ZipOperations::PathUnreadable,
+        withProblem(QStringLiteral("Cannot extract from zip file. The path: ") + zipFilePath
+                        + QStringLiteral(" is not readable."),
+                    problem));
+}
+
+CallResult entryOutside(const QString &entryName)
+{
+    return CallResult::failure(ZipOperations::EntryOutside,
+                               QStringLiteral("Cannot extract from zip file. The entry: ")
+                                   + entryName
+                                   + QStringLiteral(" lies outside the destination directory."));
 }
 
 enum class CopyOutcome { Copied, Unreadable, WriteFailed };
@@ -216,11 +272,24 @@ QString directoryPartOf(const QString &destination)
     return separator < 0 ? QString() : destination.left(separator);
 }
 
-CallResult writeExtractedFile(const QString &destination, const QByteArray &content)
+// Writes content to relativePath below target, never through a link already there; messages
+// name the destination as the caller knows it.
+CallResult writeExtractedFile(const ZipDestination &target, const QString &relativePath,
+                              const QString &destination, const QString &entryName,
+                              const QByteArray &content)
 {
-    QFile file(destination);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-        || file.write(content) != content.size() || !file.flush()) {
+    QFile file;
+    ZipDestination::OpenFailure failure;
+    switch (target.openFile(relativePath, &file, &failure)) {
+    case ZipDestination::Outcome::Done:
+        break;
+    case ZipDestination::Outcome::Outside:
+        return entryOutside(entryName);
+    case ZipDestination::Outcome::Failed:
+        return CallResult::failure(
+            failure.error, FileOperations::fileErrorMessage(failure.errorString, destination));
+    }
+    if (file.write(content) != content.size() || !file.flush()) {
         return CallResult::failure(
             file.error(), FileOperations::fileErrorMessage(file.errorString(), destination));
     }
@@ -260,9 +329,11 @@ const QString &ZipOperations::delimiter()
 QStringList ZipOperations::entryList(const QString &zipFilePath)
 {
     ZipReader reader(zipFilePath);
-    if (!reader.exists() || !reader.isReadable())
+    QVector<ListedEntry> entries;
+    QString problem;
+    if (!reader.exists() || !reader.isReadable() || !listEntries(reader, &entries, &problem))
         return QStringList();
-    return namesOf(listEntries(reader));
+    return namesOf(entries);
 }
 
 CallResult ZipOperations::zipRead(const QString &zipFilePath)
@@ -273,12 +344,15 @@ CallResult ZipOperations::zipRead(const QString &zipFilePath)
                                    QStringLiteral("Cannot read zip. The path: ") + zipFilePath
                                        + QStringLiteral(" does not exist."));
     }
-    if (!reader.isReadable()) {
-        return CallResult::failure(PathUnreadable,
-                                   QStringLiteral("Cannot read zip file: ") + zipFilePath
-                                       + QLatin1Char('.'));
+    QVector<ListedEntry> listed;
+    QString problem;
+    if (!reader.isReadable() || !listEntries(reader, &listed, &problem)) {
+        return CallResult::failure(
+            PathUnreadable,
+            withProblem(QStringLiteral("Cannot read zip file: ") + zipFilePath + QLatin1Char('.'),
+                        problem));
     }
-    const QStringList entries = namesOf(listEntries(reader));
+    const QStringList entries = namesOf(listed);
     if (Logger::instance().isOn(LogCategory::Shell)) {
         logLines({ QStringLiteral("--zipRead--"), QStringLiteral("zipFilePath: ") + zipFilePath,
                    QStringLiteral("contentsList: ") });
@@ -339,14 +413,19 @@ CallResult ZipOperations::add(const QString &zipFilePath, const QStringList &sou
 {
     logTransfer(QStringLiteral("--zipAppend--"), zipFilePath, sources, destinations);
 
-    const bool archiveExists = QFileInfo::exists(zipFilePath);
+    const QFileInfo archiveFile(zipFilePath);
+    const bool archiveExists = archiveFile.exists();
     std::unique_ptr<ZipReader> reader;
     QVector<ListedEntry> existing;
-    if (archiveExists) {
+    // An empty file is a new archive. Any other file must read whole: what could be read of a
+    // damaged or foreign one would replace it.
+    if (archiveExists && archiveFile.size() > 0) {
         reader.reset(new ZipReader(zipFilePath));
         if (!reader->isReadable())
             return addUnreadable(zipFilePath);
-        existing = listEntries(*reader);
+        QString problem;
+        if (!listEntries(*reader, &existing, &problem))
+            return addUnreadable(zipFilePath, problem);
     }
 
     // The new archive is written beside the old one and replaces it only when complete, so a
@@ -431,41 +510,44 @@ CallResult ZipOperations::zipExtract(const QString &zipFilePath, const QString &
                                    QStringLiteral("zipExtract() source list and destination list "
                                                   "parameters are not aligned."));
     }
-    return extract(zipFilePath, sources, destinations, false);
+    return extract(zipFilePath, sources, destinations, QString());
 }
 
 CallResult ZipOperations::zipExtractAll(const QString &zipFilePath,
                                         const QString &destinationDirPath)
 {
-    const QStringList sources = entryList(zipFilePath);
-    const QString base = DirectoryListing::displayPath(destinationDirPath);
-    QStringList destinations;
-    destinations.reserve(sources.size());
-    for (const QString &source : sources)
-        destinations.append(base + source);
-    return extract(zipFilePath, sources, destinations, true);
+    return extract(zipFilePath, {}, {}, DirectoryListing::displayPath(destinationDirPath));
 }
 
-CallResult ZipOperations::extract(const QString &zipFilePath, const QStringList &sources,
-                                  const QStringList &destinations, bool refuseEscapes)
+CallResult ZipOperations::extract(const QString &zipFilePath, QStringList sources,
+                                  QStringList destinations, const QString &wholeInto)
 {
+    const bool whole = !wholeInto.isEmpty();
+    ZipReader reader(zipFilePath);
+    QVector<ListedEntry> entries;
+    QString problem;
+    const bool listed
+        = reader.exists() && reader.isReadable() && listEntries(reader, &entries, &problem);
+    if (whole && listed) {
+        sources = namesOf(entries);
+        for (const QString &source : qAsConst(sources))
+            destinations.append(wholeInto + source);
+    }
     logTransfer(QStringLiteral("--zipExtract--"), zipFilePath, sources, destinations);
 
-    ZipReader reader(zipFilePath);
     if (!reader.exists()) {
         return CallResult::failure(PathMissing,
                                    QStringLiteral("Cannot extract from zip file. The path: ")
                                        + zipFilePath + QStringLiteral(" does not exist."));
     }
-    if (!reader.isReadable())
-        return extractUnreadable(zipFilePath);
+    if (!listed)
+        return extractUnreadable(zipFilePath, problem);
 
-    const QVector<ListedEntry> entries = listEntries(reader);
     QHash<QString, int> indexByName;
     // Filled backwards so that of two entries with one name the first wins.
     for (auto it = entries.crbegin(); it != entries.crend(); ++it)
         indexByName.insert(it->name, it->index);
-    for (const QString &source : sources) {
+    for (const QString &source : qAsConst(sources)) {
         if (!indexByName.contains(source)) {
             return CallResult::failure(
                 EntryMissing,
@@ -474,35 +556,47 @@ CallResult ZipOperations::extract(const QString &zipFilePath, const QStringList 
                     + zipFilePath + QStringLiteral(" does not contain this path: ") + source);
         }
     }
-    if (refuseEscapes) {
+    if (whole) {
         const QString escaping = firstEscapingEntry(reader, entries);
-        if (!escaping.isEmpty()) {
-            return CallResult::failure(EntryOutside,
-                                       QStringLiteral("Cannot extract from zip file. The entry: ")
-                                           + escaping
-                                           + QStringLiteral(" lies outside the destination "
-                                                            "directory."));
-        }
+        if (!escaping.isEmpty())
+            return entryOutside(escaping);
     }
 
     ZipReaderPrivate *in = ZipReaderPrivate::get(reader);
     for (int i = 0; i < sources.size(); ++i) {
+        const QString &source = sources.at(i);
         const QString &destination = destinations.at(i);
         const QString directory = directoryPartOf(destination);
-        if (!directory.isEmpty() && !QDir(directory).exists() && !QDir().mkpath(directory)) {
+        // Extracting everything, the entry's name leads below the directory the caller named,
+        // and nothing found on disk there is followed. A chosen destination is the caller's own
+        // path: only the file at its end comes from the archive.
+        const ZipDestination target(whole ? wholeInto : QFileInfo(destination).path());
+        const QString relativePath = whole ? source : QFileInfo(destination).fileName();
+        if (whole) {
+            switch (target.makePath(directoryPartOf(source))) {
+            case ZipDestination::Outcome::Done:
+                break;
+            case ZipDestination::Outcome::Outside:
+                return entryOutside(source);
+            case ZipDestination::Outcome::Failed:
+                return CallResult::failure(DirectoryFailed,
+                                           FileOperations::directoryFailedMessage(directory));
+            }
+        } else if (!directory.isEmpty() && !QDir(directory).exists() && !QDir().mkpath(directory)) {
             return CallResult::failure(DirectoryFailed,
                                        FileOperations::directoryFailedMessage(directory));
         }
         if (isDirectoryName(destination))
             continue;
-        const int index = indexByName.value(sources.at(i));
+        const int index = indexByName.value(source);
         QByteArray content;
         // An entry that promises content but cannot deliver it intact is a failure, not an
         // empty file.
         if (index >= 0 && !in->entryData(index, &content)
             && in->records.at(index).uncompressedSize() > 0)
             return extractUnreadable(zipFilePath);
-        const CallResult written = writeExtractedFile(destination, content);
+        const CallResult written
+            = writeExtractedFile(target, relativePath, destination, source, content);
         if (!written.success)
             return written;
     }

@@ -46,6 +46,8 @@ public:
 private:
     static CallResult add(const QString &zipFilePath, const QStringList &sources,
                           const QStringList &destinations);
-    static CallResult extract(const QString &zipFilePath, const QStringList &sources,
-                              const QStringList &destinations, bool refuseEscapes);
+    // With wholeInto set, every listed entry goes below that directory under its own name, the
+    // lists being made from the archive; otherwise the lists name what goes where.
+    static CallResult extract(const QString &zipFilePath, QStringList sources,
+                              QStringList destinations, const QString &wholeInto);
 };

@@ -1,10 +1,11 @@
 #include "services/zipreader.h"
 
+#include "services/zipdestination_p.h"
 #include "services/zipformat_p.h"
 #include "services/zipreader_p.h"
 
 #include <QDir>
-#include <QFileInfo>
+#include <QFile>
 #include <QtDebug>
 
 #include <zlib.h>
@@ -59,41 +60,14 @@ bool isDriveComponent(const QString &part)
     return part.size() >= 2 && part.at(1) == QLatin1Char(':') && part.at(0).isLetter();
 }
 
-// The deepest part of path that exists, resolved through every link on the way.
-QString canonicalExistingPart(const QString &path)
-{
-    QString current = QDir::cleanPath(path);
-    while (!current.isEmpty()) {
-        const QString canonical = QFileInfo(current).canonicalFilePath();
-        if (!canonical.isEmpty())
-            return canonical;
-        const int slash = current.lastIndexOf(QLatin1Char('/'));
-        if (slash < 0)
-            return QString();
-        current = slash == 0 ? QStringLiteral("/") : current.left(slash);
-    }
-    return QString();
-}
+const QString CutShort = QStringLiteral("The central directory is cut short.");
 
-bool isBelow(const QString &canonicalRoot, const QString &canonicalPath)
+// The directory part of an entry name, empty at the top level.
+QString parentOf(const QString &entryName)
 {
-    if (canonicalPath.isEmpty())
-        return false;
-    return canonicalPath == canonicalRoot
-        || canonicalPath.startsWith(canonicalRoot.endsWith(QLatin1Char('/'))
-                                        ? canonicalRoot
-                                        : canonicalRoot + QLatin1Char('/'));
-}
-
-// Links already on disk (including ones this extraction made) must not carry a write outside.
-bool resolvesInside(const QString &canonicalRoot, const QString &path)
-{
-    const QFileInfo info(path);
-    if (info.isSymLink()) {
-        const QString target = info.symLinkTarget();
-        return !target.isEmpty() && isBelow(canonicalRoot, canonicalExistingPart(target));
-    }
-    return isBelow(canonicalRoot, canonicalExistingPart(path));
+    const QString name = QDir::fromNativeSeparators(entryName);
+    const int slash = name.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? QString() : name.left(slash);
 }
 
 } // namespace
@@ -149,6 +123,13 @@ bool ZipReaderPrivate::readFully(char *data, qint64 length)
     return device->read(data, length) == length;
 }
 
+void ZipReaderPrivate::setDamaged(const char *warning, const QString &problem)
+{
+    qWarning("%s", warning);
+    status = ZipReader::FileDamagedError;
+    errorString = problem;
+}
+
 void ZipReaderPrivate::ensureIndex()
 {
     if (!indexPending)
@@ -157,28 +138,40 @@ void ZipReaderPrivate::ensureIndex()
     if (!device->isOpen()) {
         if (!device->open(QIODevice::ReadOnly)) {
             status = ZipReader::FileOpenError;
+            errorString = device->errorString();
             return;
         }
     } else if (!device->isReadable()) {
         status = ZipReader::FileReadError;
+        errorString = QStringLiteral("The device is not open for reading.");
         return;
     }
 
-    // A central directory alone does not make a zip file: the data must start with an entry.
+    // A central directory alone does not make a zip file: the data must start with an entry,
+    // unless there is none and the end record is all the archive holds.
     char signature[4];
-    if (!device->seek(0) || !readFully(signature, 4)
-        || readUInt(reinterpret_cast<const uchar *>(signature)) != LocalHeaderSignature) {
-        qWarning("QZip: not a zip file!");
+    const quint32 first = device->seek(0) && readFully(signature, 4)
+        ? readUInt(reinterpret_cast<const uchar *>(signature))
+        : 0;
+    const QString notZip = QStringLiteral("The file is not a zip archive.");
+    if (first != LocalHeaderSignature && first != EndRecordSignature) {
+        setDamaged("QZip: not a zip file!", notZip);
         return;
     }
     qint64 directoryOffset = 0;
+    qint64 endOffset = 0;
     int entryCount = 0;
-    if (readEndRecord(&directoryOffset, &entryCount))
-        readDirectory(directoryOffset, entryCount);
+    if (!readEndRecord(&directoryOffset, &entryCount, &endOffset))
+        return;
+    if (first == LocalHeaderSignature)
+        readDirectory(directoryOffset, entryCount, endOffset);
+    else if (entryCount != 0 || endOffset != 0)
+        setDamaged("QZip: not a zip file!", notZip);
 }
 
-bool ZipReaderPrivate::readEndRecord(qint64 *directoryOffset, int *entryCount)
+bool ZipReaderPrivate::readEndRecord(qint64 *directoryOffset, int *entryCount, qint64 *endOffset)
 {
+    const QString missing = QStringLiteral("The end of the central directory is missing.");
     // The record sits before a comment of unknown length, so search backwards through the
     // largest tail that can hold it, read in one piece.
     const qint64 size = device->size();
@@ -186,19 +179,20 @@ bool ZipReaderPrivate::readEndRecord(qint64 *directoryOffset, int *entryCount)
     const qint64 tailStart = size - tailLength;
     QByteArray tail(int(tailLength), Qt::Uninitialized);
     if (!device->seek(tailStart) || !readFully(tail.data(), tailLength)) {
-        qWarning("QZip: EndOfDirectory not found");
+        setDamaged("QZip: EndOfDirectory not found", missing);
         return false;
     }
     int behind = 0;
     for (;; ++behind) {
         const qint64 position = size - EndRecordSize - behind;
         if (position < 0 || behind > MaxCommentLength) {
-            qWarning("QZip: EndOfDirectory not found");
+            setDamaged("QZip: EndOfDirectory not found", missing);
             return false;
         }
         if (readUInt(bytes(tail) + (position - tailStart)) == EndRecordSignature)
             break;
     }
+    *endOffset = size - EndRecordSize - behind;
     const uchar *record = bytes(tail) + (tailLength - EndRecordSize - behind);
     *entryCount = readUShort(record + End::TotalEntries);
     *directoryOffset = readUInt(record + End::DirectoryOffset);
@@ -210,44 +204,56 @@ bool ZipReaderPrivate::readEndRecord(qint64 *directoryOffset, int *entryCount)
     return true;
 }
 
-void ZipReaderPrivate::readDirectory(qint64 directoryOffset, int entryCount)
+void ZipReaderPrivate::readDirectory(qint64 directoryOffset, int entryCount, qint64 endOffset)
 {
-    if (!device->seek(directoryOffset)) {
-        qWarning("QZip: Failed to read complete header, index may be incomplete");
+    // Every record lies between the directory offset and the end record; a record that runs
+    // into the end record was cut short, however its bytes happen to read.
+    if (directoryOffset > endOffset || !device->seek(directoryOffset)) {
+        setDamaged("QZip: Failed to read complete header, index may be incomplete", CutShort);
         return;
     }
     for (int i = 0; i < entryCount; ++i) {
         ZipCentralRecord record;
         record.header = device->read(CentralHeaderSize);
-        if (record.header.size() < CentralHeaderSize) {
-            qWarning("QZip: Failed to read complete header, index may be incomplete");
+        if (record.header.size() < CentralHeaderSize || device->pos() > endOffset) {
+            setDamaged("QZip: Failed to read complete header, index may be incomplete", CutShort);
             return;
         }
         const uchar *header = bytes(record.header);
         if (readUInt(header) != CentralHeaderSignature) {
-            qWarning("QZip: invalid header signature, index may be incomplete");
+            setDamaged("QZip: invalid header signature, index may be incomplete",
+                       QStringLiteral("A central directory record is malformed."));
             return;
         }
         const int nameLength = readUShort(header + Central::NameLength);
         const int extraLength = readUShort(header + Central::ExtraLength);
         const int commentLength = readUShort(header + Central::CommentLength);
         record.name = device->read(nameLength);
-        if (record.name.size() < nameLength) {
-            qWarning("QZip: Failed to read filename from zip index, index may be incomplete");
+        if (record.name.size() < nameLength || device->pos() > endOffset) {
+            setDamaged("QZip: Failed to read filename from zip index, index may be incomplete",
+                       CutShort);
             return;
         }
         record.extra = device->read(extraLength);
-        if (record.extra.size() < extraLength) {
-            qWarning("QZip: Failed to read extra field in zip file, skipping file, index may be "
-                     "incomplete");
+        if (record.extra.size() < extraLength || device->pos() > endOffset) {
+            setDamaged("QZip: Failed to read extra field in zip file, skipping file, index may "
+                       "be incomplete",
+                       CutShort);
             return;
         }
         record.comment = device->read(commentLength);
-        if (record.comment.size() < commentLength) {
-            qWarning("QZip: Failed to read read file comment, index may be incomplete");
+        if (record.comment.size() < commentLength || device->pos() > endOffset) {
+            setDamaged("QZip: Failed to read read file comment, index may be incomplete", CutShort);
             return;
         }
         records.append(record);
+    }
+    // A count that is too small would otherwise lose the entries behind it without a word.
+    const QByteArray next = device->peek(4);
+    if (next.size() == 4 && readUInt(bytes(next)) == CentralHeaderSignature) {
+        setDamaged("QZip: The central directory holds more entries than its end record counts",
+                   QStringLiteral("The central directory holds more entries than its end "
+                                  "record counts."));
     }
 }
 
@@ -541,6 +547,8 @@ ZipReader::ZipReader(const QString &fileName, QIODevice::OpenMode mode)
     file->open(mode);
     d = new ZipReaderPrivate(file, true);
     d->status = statusFromFileError(file->error());
+    if (d->status != NoError)
+        d->errorString = file->errorString();
 }
 
 ZipReader::ZipReader(QIODevice *device)
@@ -603,8 +611,18 @@ QByteArray ZipReader::fileData(const QString &fileName) const
 
 bool ZipReader::extractAll(const QString &destinationDir) const
 {
-    d->ensureIndex();
     const QVector<FileInfo> entries = fileInfoList();
+    // A damaged index lists only part of the archive.
+    if (d->status != NoError)
+        return false;
+    // False, with a warning when the cause is a link on the way.
+    const auto refuse = [](const FileInfo &entry, ZipDestination::Outcome outcome) {
+        if (outcome == ZipDestination::Outcome::Outside) {
+            qWarning("QZip: Entry lies outside the destination directory: %s",
+                     qUtf8Printable(entry.filePath));
+        }
+        return false;
+    };
 
     // Refuse the whole archive before anything is written when one entry would land outside.
     QVector<QString> linkTargets(entries.size());
@@ -618,70 +636,72 @@ bool ZipReader::extractAll(const QString &destinationDir) const
             inside = !linkTargets[i].isEmpty()
                 && ZipReaderPrivate::linkStaysInside(entry.filePath, linkTargets[i]);
         }
-        if (!inside) {
-            qWarning("QZip: Entry lies outside the destination directory: %s",
-                     qUtf8Printable(entry.filePath));
-            return false;
-        }
+        if (!inside)
+            return refuse(entry, ZipDestination::Outcome::Outside);
     }
 
-    const QDir destination(destinationDir);
-    if (!destination.mkpath(QStringLiteral(".")))
+    // Links come last, so that nothing this extraction writes can pass through one it made.
+    const ZipDestination destination(destinationDir);
+    if (destination.makePath(QString()) != ZipDestination::Outcome::Done)
         return false;
-    const QString root = destination.canonicalPath();
-
     for (const FileInfo &entry : entries) {
         if (kindOf(entry) != EntryKind::Directory)
             continue;
-        const QString path = destination.absoluteFilePath(entry.filePath);
-        if (!resolvesInside(root, path) || !destination.mkpath(entry.filePath))
-            return false;
-    }
-    for (int i = 0; i < entries.size(); ++i) {
-        const FileInfo &entry = entries.at(i);
-        if (kindOf(entry) != EntryKind::SymLink)
-            continue;
-        const QString path = destination.absoluteFilePath(entry.filePath);
-        const QString parent = QFileInfo(path).absolutePath();
-        if (!resolvesInside(root, parent) || !QDir().mkpath(parent)
-            || !QFile::link(linkTargets.at(i), path))
-            return false;
+        const ZipDestination::Outcome made = destination.makePath(entry.filePath);
+        if (made != ZipDestination::Outcome::Done)
+            return refuse(entry, made);
     }
     for (int i = 0; i < entries.size(); ++i) {
         const FileInfo &entry = entries.at(i);
         if (kindOf(entry) != EntryKind::File)
             continue;
-        const QString path = destination.absoluteFilePath(entry.filePath);
-        const QString parent = QFileInfo(path).absolutePath();
-        // Many archives list no directory entries; their files still need somewhere to go.
-        if (!resolvesInside(root, parent) || !QDir().mkpath(parent) || !resolvesInside(root, path))
-            return false;
         QByteArray content;
         if (!d->entryData(i, &content) && entry.size > 0)
             return false;
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly))
-            return false;
+        // Many archives list no directory entries; their files still need somewhere to go.
+        ZipDestination::Outcome placed = destination.makePath(parentOf(entry.filePath));
+        QFile file;
+        ZipDestination::OpenFailure failure;
+        if (placed == ZipDestination::Outcome::Done)
+            placed = destination.openFile(entry.filePath, &file, &failure);
+        if (placed != ZipDestination::Outcome::Done)
+            return refuse(entry, placed);
         if (file.write(content) != content.size())
             return false;
         if (entry.isValid())
             file.setPermissions(entry.permissions);
         file.close();
     }
+    for (int i = 0; i < entries.size(); ++i) {
+        const FileInfo &entry = entries.at(i);
+        if (kindOf(entry) != EntryKind::SymLink)
+            continue;
+        const ZipDestination::Outcome made
+            = destination.makeLink(entry.filePath, linkTargets.at(i));
+        if (made != ZipDestination::Outcome::Done)
+            return refuse(entry, made);
+    }
     // Directory permissions last: a directory without write or search rights for its owner
     // would otherwise refuse the files that belong in it.
     for (const FileInfo &entry : entries) {
         if (kindOf(entry) == EntryKind::Directory && entry.isValid())
-            QFile::setPermissions(destination.absoluteFilePath(entry.filePath), entry.permissions);
+            destination.setDirectoryPermissions(entry.filePath, entry.permissions);
     }
     return true;
 }
 
 ZipReader::Status ZipReader::status() const
 {
+    // Damage to the index is found only by reading it.
+    if (d->status == NoError)
+        d->ensureIndex();
     return d->status;
 }
 
+QString ZipReader::errorString() const
+{
+    return d->errorString;
+}
 void ZipReader::close()
 {
     d->device->close();

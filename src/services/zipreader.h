@@ -15,7 +15,7 @@ class ZipReaderPrivate;
  *
  * The index is read once, on first use. Problems while reading show up as warnings in the
  * message log and as missing entries or empty content, never as exceptions; opening problems
- * are reported by status().
+ * and an index that cannot be read whole are reported by status().
  */
 class CORVID_EXPORT ZipReader
 {
@@ -64,14 +64,26 @@ public:
     /** The content of the first entry named exactly fileName; empty when none or unreadable. */
     QByteArray fileData(const QString &fileName) const;
     /**
-     * Writes every entry below destinationDir. Refuses, before writing anything, an archive
-     * with an entry or a link target that would land outside destinationDir.
+     * Writes every entry below destinationDir. Refuses, before writing anything, a damaged
+     * archive and one with an entry or a link target that would land outside destinationDir;
+     * stops at a link already on disk below destinationDir rather than write through it.
      */
     bool extractAll(const QString &destinationDir) const;
 
-    enum Status { NoError, FileReadError, FileOpenError, FilePermissionsError, FileError };
+    enum Status {
+        NoError,
+        FileReadError,
+        FileOpenError,
+        FilePermissionsError,
+        FileError,
+        /** The file is not a zip archive, or its index is cut short or malformed. */
+        FileDamagedError,
+    };
 
+    /** Reads the index when it has not been read, so that damage to it shows. */
     Status status() const;
+    /** What went wrong, in a sentence; empty with NoError. */
+    QString errorString() const;
 
     void close();
 

@@ -75,10 +75,13 @@ public:
     QVector<ZipCentralRecord> records;
     QByteArray comment;
     ZipReader::Status status = ZipReader::NoError;
+    QString errorString;
 
 private:
-    bool readEndRecord(qint64 *directoryOffset, int *entryCount);
-    void readDirectory(qint64 directoryOffset, int entryCount);
+    // Warns and marks the archive damaged: the entries read so far are all there is.
+    void setDamaged(const char *warning, const QString &problem);
+    bool readEndRecord(qint64 *directoryOffset, int *entryCount, qint64 *endOffset);
+    void readDirectory(qint64 directoryOffset, int entryCount, qint64 endOffset);
     bool readFully(char *data, qint64 length);
     bool inflateStream(const ZipEntryLocation &location, const Sink &sink);
     bool copyRaw(const ZipEntryLocation &location, const Sink &sink);

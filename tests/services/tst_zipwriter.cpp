@@ -436,7 +436,8 @@ void TestZipWriter::addFileFromUnopenableDevice()
         writer.addFile(QStringLiteral("never.txt"), &missing);
         QCOMPARE(writer.status(), ZipWriter::FileOpenError);
     }
-    // With no entry the archive is a bare end record, which does not start like a zip file.
+    // With no entry the buffer was never opened for writing: it holds nothing, not even an end
+    // record, so there is no archive to read.
     QTest::ignoreMessage(QtWarningMsg, "QZip: not a zip file!");
     QBuffer readBack(&data);
     QCOMPARE(ZipReader(&readBack).count(), 0);
