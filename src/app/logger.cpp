@@ -8,6 +8,8 @@
 #include <QTextStream>
 #include <QTime>
 
+#include <algorithm>
+
 namespace {
 
 const QString AppSwitchKey = QStringLiteral("isAppLogging");
@@ -18,6 +20,48 @@ const QString IntraDelimiter = QStringLiteral("_INTRADELIM_");
 QString switchText(bool on)
 {
     return on ? QStringLiteral("1") : QStringLiteral("0");
+}
+
+bool needsEscape(QChar c)
+{
+    return c == QLatin1Char('\\') || c.category() == QChar::Other_Control
+        || c.category() == QChar::Separator_Line || c.category() == QChar::Separator_Paragraph;
+}
+
+// Every message is one line: a logged name or text could otherwise break the line and write
+// what looks like a line of the shell's own. The backslash is escaped too, so an escape in the
+// log always stands for a character that was escaped.
+QString escaped(const QString &message)
+{
+    if (std::none_of(message.cbegin(), message.cend(), needsEscape))
+        return message;
+    QString text;
+    text.reserve(message.size() + 16);
+    for (const QChar c : message) {
+        if (!needsEscape(c)) {
+            text += c;
+            continue;
+        }
+        switch (c.unicode()) {
+        case '\\':
+            text += QLatin1String("\\\\");
+            break;
+        case '\n':
+            text += QLatin1String("\\n");
+            break;
+        case '\r':
+            text += QLatin1String("\\r");
+            break;
+        case '\t':
+            text += QLatin1String("\\t");
+            break;
+        default:
+            text += c.unicode() < 0x100
+                ? QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'))
+                : QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        }
+    }
+    return text;
 }
 
 } // namespace
@@ -146,20 +190,22 @@ void Logger::log(LogCategory category, const QString &message)
 
 void Logger::write(const QString &message)
 {
+    // Here every line passes, whoever logs it.
+    const QString entry = escaped(message);
     if (!m_writeToFile) {
-        qDebug().noquote() << message;
+        qDebug().noquote() << entry;
         return;
     }
     QFile file(m_filePath);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
         qDebug().noquote() << QStringLiteral("Can't Write To Log File: ") + m_filePath
                 + QStringLiteral(" Error: ") + file.errorString();
-        qDebug().noquote() << message;
+        qDebug().noquote() << entry;
         return;
     }
     const QString line = QLatin1Char('[')
         + QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz")) + QStringLiteral("] ")
-        + message + QLatin1Char('\n');
+        + entry + QLatin1Char('\n');
     file.write(line.toUtf8());
 }
 

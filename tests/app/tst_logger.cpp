@@ -23,6 +23,8 @@ private slots:
     void trim_data();
     void trim();
     void lineFormatAndSeparator();
+    void valuesAreEscaped_data();
+    void valuesAreEscaped();
     void disabledWritesNothing();
     void unwritableFileFallsBack();
 
@@ -211,6 +213,41 @@ void TestLogger::lineFormatAndSeparator()
         "^\\n-{54}\\n\\[\\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\] CORVID DEBUGGING\\.\\.\\.\\n"
         "\\[\\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\] from the page\\n$"));
     QVERIFY2(expected.match(text).hasMatch(), qPrintable(text));
+}
+
+void TestLogger::valuesAreEscaped_data()
+{
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("written");
+    QTest::newRow("line feed cannot start a forged line")
+        << "entry.txt\n[12:00:00.000] CORVID DEBUGGING..."
+        << "entry.txt\\n[12:00:00.000] CORVID DEBUGGING...";
+    QTest::newRow("carriage return and tab") << "a\rb\tc"
+                                             << "a\\rb\\tc";
+    QTest::newRow("backslash, so escapes stay unambiguous") << "C:\\dir\\n"
+                                                            << "C:\\\\dir\\\\n";
+    QTest::newRow("other control characters")
+        << QString::fromLatin1("\x01\x1b[31m\x7f\x0b\x0c") << "\\x01\\x1b[31m\\x7f\\x0b\\x0c";
+    QTest::newRow("next line, line and paragraph separators")
+        << QString::fromUtf16(u"a\u0085b\u2028c\u2029") << "a\\x85b\\u2028c\\u2029";
+    QTest::newRow("printable text is left as it is")
+        << QString::fromUtf8("äöü [x] ok") << QString::fromUtf8("äöü [x] ok");
+}
+
+void TestLogger::valuesAreEscaped()
+{
+    QFETCH(QString, message);
+    QFETCH(QString, written);
+    configure(true, false, true);
+    PreferenceStore prefs;
+    Logger logger;
+    logger.startUp(AppConfig(false), prefs, m_dir->path());
+    QFile::remove(logger.filePath());
+    logger.log(LogCategory::Shell, message);
+    const QRegularExpression oneLine(QStringLiteral("^\\[\\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\] ")
+                                     + QRegularExpression::escape(written) + QStringLiteral("\n$"));
+    const QString text = readLog(logger.filePath());
+    QVERIFY2(oneLine.match(text).hasMatch(), qPrintable(text));
 }
 
 void TestLogger::disabledWritesNothing()
