@@ -132,8 +132,12 @@
     window.resetUrlRequested = function () { urlRequested = null; };
     window.getUrlRequested = function () { return urlRequested; };
 
+    // The shell hands over only links clicked here or in the content frame, so a report from
+    // any other frame is not about the pending link and must not take it.
     function onLinkClicked(source) {
-        if (urlRequested && source && source !== window) source.location = urlRequested;
+        var content = contentFrame();
+        if (!urlRequested || !content || source !== content.contentWindow) return;
+        source.location = urlRequested;
         urlRequested = null;
     }
 

@@ -7,6 +7,7 @@
 #include "webview/qtwebview.h"
 #include "webview/scriptapi.h"
 #include "webview/scriptruntime.h"
+#include "webview/webpage.h"
 #include "webview/webviewprivate.h"
 
 #include <QCoreApplication>
@@ -119,10 +120,11 @@ QtWebViewPrivate::QtWebViewPrivate(QtWebView *view, QWidget *viewer)
     , m_handOver(new HandOverSegment(startupHandOverKey().isEmpty() ? HandOverSegment::defaultKey()
                                                                     : startupHandOverKey()))
     , m_config(true)
-    , m_api(new ScriptApi(this))
     , m_startProcess(defaultStartDetached)
 {
     Logger::instance().startUp(m_config, m_prefs, PlatformPaths::tempFolder());
+    auto *page = new WebPage(m_webView);
+    m_webView->setPage(page);
 
     setScene(m_scene);
     setFrameShape(QFrame::NoFrame);
@@ -166,8 +168,8 @@ QtWebViewPrivate::QtWebViewPrivate(QtWebView *view, QWidget *viewer)
     setUpPage();
 
     connect(m_webView, &QGraphicsWebView::loadFinished, this, &QtWebViewPrivate::loadFinished);
-    m_webView->page()->setLinkDelegationPolicy(QWebPage::DelegateExternalLinks);
-    connect(m_webView->page(), &QWebPage::linkClicked, this, &QtWebViewPrivate::linkClicked);
+    page->setLinkDelegationPolicy(QWebPage::DelegateExternalLinks);
+    connect(page, &WebPage::frameLinkClicked, this, &QtWebViewPrivate::linkClicked);
 }
 
 QtWebViewPrivate::~QtWebViewPrivate()
@@ -178,6 +180,10 @@ QtWebViewPrivate::~QtWebViewPrivate()
     m_webView->page()->mainFrame()->disconnect(this);
     m_webView->page()->disconnect(this);
     m_webView->disconnect(this);
+    for (const QPointer<ScriptApi> &api : qAsConst(m_apis)) {
+        if (QWebFrame *frame = api ? api->frame() : nullptr)
+            frame->disconnect(this);
+    }
     delete m_handOver;
 }
 
@@ -244,6 +250,58 @@ bool QtWebViewPrivate::isTrustedUrl(const QUrl &url) const
     return !host.isEmpty() && m_config.trustedHosts().contains(host);
 }
 
+bool QtWebViewPrivate::isTrustedFrame(QWebFrame *frame) const
+{
+    // Never the base address: any page declares one. The requested address tells a document
+    // the page wrote itself (about:blank, about:srcdoc, data:) from one loaded from a trusted
+    // place; the origin catches what the address cannot show, such as a sandbox (which makes
+    // the origin unique) or a redirect to another host.
+    if (!frame)
+        return false;
+    const QUrl requested = frame->requestedUrl();
+    const QWebSecurityOrigin origin = frame->securityOrigin();
+    const QString scheme = origin.scheme();
+    if (scheme == QLatin1String("file"))
+        return requested.isLocalFile();
+    if (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
+        return false;
+    const QUrl originUrl(scheme + QStringLiteral("://") + origin.host());
+    return isTrustedUrl(originUrl) && !requested.isLocalFile() && isTrustedUrl(requested);
+}
+
+ScriptApi *QtWebViewPrivate::scriptApi()
+{
+    return apiFor(m_webView->page()->mainFrame());
+}
+
+ScriptApi *QtWebViewPrivate::apiFor(QWebFrame *frame)
+{
+    QPointer<ScriptApi> &api = m_apis[frame];
+    if (!api) {
+        api = new ScriptApi(this, frame);
+        connect(frame, &QObject::destroyed, this, [this, frame] {
+            forgetDocument(frame);
+            if (ScriptApi *gone = m_apis.take(frame))
+                gone->release();
+        });
+    }
+    return api;
+}
+
+void QtWebViewPrivate::forgetDocument(const QWebFrame *frame)
+{
+    for (auto it = m_framesById.begin(); it != m_framesById.end();)
+        it = it.value() == frame ? m_framesById.erase(it) : std::next(it);
+    if (frame == m_processingFrame)
+        setProcessing(nullptr, false);
+}
+
+void QtWebViewPrivate::setProcessing(QWebFrame *frame, bool processing)
+{
+    m_processingFrame = processing ? frame : nullptr;
+    m_view->webViewPrivate()->setProcessing(processing);
+}
+
 void QtWebViewPrivate::saveUrl(const QString &urlStr)
 {
     m_savedUrl = QUrl(urlStr, QUrl::TolerantMode);
@@ -301,7 +359,7 @@ void QtWebViewPrivate::loadFinished(bool ok)
     // A top window that script sent to an untrusted host is in charge of every frame below it
     // (it can post them callbacks as the top window), so none of them is published into.
     QWebFrame *main = m_webView->page()->mainFrame();
-    if (isTrustedUrl(main->url()))
+    if (isTrustedFrame(main))
         addQtObjToChildFrames(main, frameRuntime());
     markVisitedLinks();
     m_webView->setVisible(true);
@@ -338,7 +396,7 @@ void QtWebViewPrivate::runFirstLoad()
     bool snapshotsRestored = false;
     const QList<QWebFrame *> children = main->childFrames();
     for (QWebFrame *child : children) {
-        const QString base = child->baseUrl().toString().toLower();
+        const QString base = child->requestedUrl().toString().toLower();
         if (base != startUrl && base != blankUrl)
             continue;
         if (m_state.restored && !snapshotsRestored) {
@@ -384,9 +442,10 @@ QString QtWebViewPrivate::frameRuntime() const
 void QtWebViewPrivate::addToJavaScript()
 {
     QWebFrame *main = m_webView->page()->mainFrame();
+    forgetDocument(main);
     // Script can send the top window anywhere without passing the link policy; the page it
     // lands on must not inherit the host object.
-    if (!isTrustedUrl(main->url()))
+    if (!isTrustedFrame(main))
         return;
     addQtObjToFrame(main);
 }
@@ -396,7 +455,9 @@ bool QtWebViewPrivate::addQtObjToFrame(QWebFrame *frame, QObject *object)
     const QString defined = QStringLiteral("ret = ( typeof(QtObj) != 'undefined' );");
     if (evaluatesTrue(frame, defined))
         return true;
-    frame->addToJavaScriptWindowObject(QStringLiteral("QtObj"), object ? object : m_api,
+    if (!isTrustedFrame(frame))
+        return false;
+    frame->addToJavaScriptWindowObject(QStringLiteral("QtObj"), object ? object : apiFor(frame),
                                        QWebFrame::QtOwnership);
     const uint id = m_frameCounter++;
     m_framesById.insert(id, frame);
@@ -404,10 +465,8 @@ bool QtWebViewPrivate::addQtObjToFrame(QWebFrame *frame, QObject *object)
         // The id belongs to this document only: whatever the frame shows next (perhaps a page
         // from an untrusted host) must not be found under it.
         disconnect(frame, &QWebFrame::javaScriptWindowObjectCleared, this, nullptr);
-        connect(frame, &QWebFrame::javaScriptWindowObjectCleared, this, [this, frame] {
-            for (auto it = m_framesById.begin(); it != m_framesById.end();)
-                it = it.value() == frame ? m_framesById.erase(it) : std::next(it);
-        });
+        connect(frame, &QWebFrame::javaScriptWindowObjectCleared, this,
+                [this, frame] { forgetDocument(frame); });
     }
     int parentId = 0;
     QUrl parentUrl = frame->url();
@@ -441,7 +500,7 @@ void QtWebViewPrivate::addQtObjToChildFrames(QWebFrame *frame, const QString &sc
 {
     const QList<QWebFrame *> children = frame->childFrames();
     for (QWebFrame *child : children) {
-        if (!isTrustedUrl(child->baseUrl()))
+        if (!isTrustedFrame(child))
             continue;
         if (addQtObjToFrame(child))
             child->evaluateJavaScript(script);
@@ -475,7 +534,7 @@ bool QtWebViewPrivate::takeFrameParameters(uint frameId, QVariantList *parameter
     return true;
 }
 
-void QtWebViewPrivate::linkClicked(const QUrl &url)
+void QtWebViewPrivate::linkClicked(QWebFrame *frame, const QUrl &url)
 {
     if (m_config.crossDomainRestriction()
         && m_config.onLoadUrl().host(QUrl::FullyDecoded) != url.host(QUrl::FullyDecoded)) {
@@ -492,6 +551,17 @@ void QtWebViewPrivate::linkClicked(const QUrl &url)
     // A jump within a page loads nothing, so no finished load would show the view again.
     if (!inPage)
         m_webView->setVisible(false);
+    // A link asking for a new window belongs to the frame the user is in.
+    QWebFrame *main = m_webView->page()->mainFrame();
+    if (!frame)
+        frame = m_webView->page()->currentFrame();
+    // The container loads what it is handed into the content frame when no frame reports the
+    // click. A link in any other frame (a frame the app embeds, trusted or not) is followed in
+    // that frame alone, so it can never replace the app.
+    if (frame && frame != main && frame != childNamed(main, ContentFrameName)) {
+        frame->load(url);
+        return;
+    }
     evaluateInMainFrame(QStringLiteral("setUrlRequested( '")
                         + WebView::escapeForScript(url.toString()) + QStringLiteral("' );"));
 }

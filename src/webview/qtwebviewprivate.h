@@ -39,7 +39,8 @@ public:
     QGraphicsWebView *webView() const { return m_webView; }
     QWidget *viewer() const { return m_viewer; }
     QtWebView *view() const { return m_view; }
-    ScriptApi *scriptApi() const { return m_api; }
+    // The host object published into the main frame.
+    ScriptApi *scriptApi();
     PreferenceStore &preferences() { return m_prefs; }
     const ViewerState &state() const { return m_state; }
     QUrl savedUrl() const { return m_savedUrl; }
@@ -57,6 +58,13 @@ public:
     // Whether a frame at this address may hold the host object: a local file, or exactly a
     // trusted host.
     bool isTrustedUrl(const QUrl &url) const;
+    // Whether the document a frame shows may hold the host object, decided from what the engine
+    // loaded: the address it was asked for and the origin it gave the document.
+    bool isTrustedFrame(QWebFrame *frame) const;
+
+    // The processing flag as a frame sets it; it holds a quit request only while that frame
+    // still shows the document that set it.
+    void setProcessing(QWebFrame *frame, bool processing);
 
     // Publishes the host object into frame with its identity; true when QtObj is defined there.
     bool addQtObjToFrame(QWebFrame *frame, QObject *object = nullptr);
@@ -95,7 +103,7 @@ public slots:
 
 private slots:
     void addToJavaScript();
-    void linkClicked(const QUrl &url);
+    void linkClicked(QWebFrame *frame, const QUrl &url);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -109,6 +117,9 @@ private:
     void injectCredentials(QWebFrame *frame);
     void markVisitedLinks();
     void grantCrossOriginAccess(QWebFrame *frame);
+    ScriptApi *apiFor(QWebFrame *frame);
+    // The frame's document is gone: its id and its processing flag go with it.
+    void forgetDocument(const QWebFrame *frame);
     QString frameRuntime() const;
 
     QGraphicsWebView *m_webView;
@@ -122,7 +133,9 @@ private:
     AppConfig m_config;
     PreferenceStore m_prefs;
     QWebInspector *m_inspector = nullptr;
-    ScriptApi *m_api;
+    QHash<const QWebFrame *, QPointer<ScriptApi>> m_apis;
+    // Compared only, never followed: the frame may be gone.
+    const QWebFrame *m_processingFrame = nullptr;
     QSet<QUrl> m_visitedUrls;
     QUrl m_savedUrl;
     uint m_frameCounter = 0;

@@ -12,10 +12,28 @@
 #include "webview/qtwebviewprivate.h"
 #include "webview/webviewprivate.h"
 
-ScriptApi::ScriptApi(QtWebViewPrivate *host)
+#include <QEvent>
+#include <QWebFrame>
+
+ScriptApi::ScriptApi(QtWebViewPrivate *host, QWebFrame *frame)
     : QObject(host)
     , m_host(host)
+    , m_frame(frame)
 {
+}
+
+void ScriptApi::release()
+{
+    m_released = true;
+    deleteLater();
+}
+
+bool ScriptApi::event(QEvent *event)
+{
+    // A page calling deleteLater() would leave the host with a dangling object.
+    if (event->type() == QEvent::DeferredDelete && !m_released)
+        return true;
+    return QObject::event(event);
 }
 
 WebView *ScriptApi::view() const
@@ -38,7 +56,7 @@ void ScriptApi::answer(const QString &qtKey, const QString &callbackFunc, uint c
 
 void ScriptApi::qtSetProcessing(bool isProcessing)
 {
-    view()->webViewPrivate()->setProcessing(isProcessing);
+    m_host->setProcessing(m_frame, isProcessing);
 }
 
 void ScriptApi::quit(const QString &qtKey, const QString &callbackFunc, uint callbackId)

@@ -3,20 +3,32 @@
 #include "corvidexport.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QVariantList>
 
+class QWebFrame;
 class QtWebViewPrivate;
 class WebView;
 
 // The host object that trusted pages see as QtObj. It is a plain object, not the view itself,
 // so that page script reaches exactly these calls and none of a widget's own slots (close, hide,
 // setEnabled, ...). Every call that carries qtKey checks it before doing anything.
+//
+// Each frame gets an object of its own, so a call knows which frame made it. Page script also
+// reaches what every object inherits: deleteLater() and objectName would let it end or change
+// the object under the host, so deferred deletion is refused and the name is read-only.
 class CORVID_EXPORT ScriptApi : public QObject
 {
     Q_OBJECT
+    Q_PROPERTY(QString objectName READ objectName CONSTANT)
 
 public:
-    explicit ScriptApi(QtWebViewPrivate *host);
+    ScriptApi(QtWebViewPrivate *host, QWebFrame *frame);
+
+    // The frame this object was published into; null once the frame is gone.
+    QWebFrame *frame() const { return m_frame; }
+    // Deletes the object from the event loop; the only deferred deletion it accepts.
+    void release();
 
 public slots:
     // Application lifecycle
@@ -112,6 +124,9 @@ public slots:
                           const QString &mimeType, const QString &extension, bool isBinary,
                           bool isDefaultExtension);
 
+protected:
+    bool event(QEvent *event) override;
+
 private:
     WebView *view() const;
     // Checks the key, runs the call body and answers with its report.
@@ -120,4 +135,6 @@ private:
     bool allowed(const QString &qtKey);
 
     QtWebViewPrivate *m_host;
+    QPointer<QWebFrame> m_frame;
+    bool m_released = false;
 };

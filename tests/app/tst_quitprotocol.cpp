@@ -59,6 +59,8 @@ private slots:
     void closeAfterOnQuitRequestAsksThePage();
     void waitingQuitRequestStepsUntilProcessingEnds_data();
     void waitingQuitRequestStepsUntilProcessingEnds();
+    void processingEndsWithTheDocumentThatSetIt_data();
+    void processingEndsWithTheDocumentThatSetIt();
 
 private:
     QWebFrame *startPage(const QByteArray &html);
@@ -337,6 +339,58 @@ void TestQuitProtocol::waitingQuitRequestStepsUntilProcessingEnds()
         QVERIFY(closed.indexOf(QStringLiteral("Closing Web App Viewer..."))
                 > closed.lastIndexOf(WaitingLine));
     }
+}
+
+// The processing flag belongs to the document that set it: once that document is gone, nothing
+// is left to clear it, and it must not hold the shell open.
+void TestQuitProtocol::processingEndsWithTheDocumentThatSetIt_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("stillHeld");
+    QTest::newRow("setter navigated away")
+        << "frames['worker'].location.href = 'blank.html';" << false;
+    QTest::newRow("setter removed")
+        << "document.body.removeChild( document.getElementsByName( 'worker' )[0] );" << false;
+    QTest::newRow("another frame navigated")
+        << "frames['other'].location.href = 'blank.html';" << true;
+}
+
+void TestQuitProtocol::processingEndsWithTheDocumentThatSetIt()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, stillHeld);
+    m_shell->writePage(QStringLiteral("app/worker.html"),
+                       scriptedPage(QStringLiteral("Qt().qtSetProcessing( true );")));
+    m_shell->writePage(QStringLiteral("app/blank.html"), scriptedPage(QString()));
+    QWebFrame *content = startPage(
+        "<!DOCTYPE html><html><body><iframe name=\"worker\" src=\"worker.html\"></iframe>"
+        "<iframe name=\"other\" src=\"worker.html\"></iframe></body></html>");
+    QVERIFY(content);
+    WebViewPrivate *d = m_shell->view()->webViewPrivate();
+    QTRY_VERIFY(d->isProcessing());
+    // The other frame has set the flag too by now; the worker sets it last.
+    QTRY_VERIFY(m_shell->frameNamed(QStringLiteral("other"))
+                && m_shell
+                       ->eval(m_shell->frameNamed(QStringLiteral("other")),
+                              QStringLiteral("window.qtLoadSignalled_ === true"))
+                       .toBool());
+    m_shell->eval(m_shell->frameNamed(QStringLiteral("worker")),
+                  QStringLiteral("Qt().qtSetProcessing( true );"));
+    m_shell->eval(content, change);
+    if (stillHeld) {
+        QTRY_VERIFY(m_shell
+                        ->eval(m_shell->frameNamed(QStringLiteral("other")),
+                               QStringLiteral("location.href"))
+                        .toString()
+                        .endsWith(QLatin1String("blank.html")));
+        QTest::qWait(200);
+        QVERIFY(d->isProcessing());
+        return;
+    }
+    QTRY_VERIFY(!d->isProcessing());
+    m_shell->viewer->close();
+    QTRY_VERIFY(!m_shell->viewer->isVisible());
+    QCOMPARE(countOf(logText(), WaitingLine), 0);
 }
 
 QTEST_MAIN(TestQuitProtocol)

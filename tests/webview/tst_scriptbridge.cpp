@@ -3,6 +3,8 @@
 #include "webview/scriptapi.h"
 
 #include <QMetaMethod>
+#include <QMetaProperty>
+#include <QPointer>
 
 namespace {
 
@@ -46,6 +48,8 @@ private slots:
     void onQtLoadFiresOnce();
     void stateChangeIndicatorPops();
     void everyKeyedSlotRefusesWrongKey();
+    void inheritedMembersLeaveHostObjectAlone_data();
+    void inheritedMembersLeaveHostObjectAlone();
 
 private:
     QScopedPointer<ShellFixture> m_shell;
@@ -294,6 +298,55 @@ void TestScriptBridge::everyKeyedSlotRefusesWrongKey()
     QVERIFY(keyed >= 14);
     QVERIFY2(m_shell->viewer->isVisible(), "a refused quit must not close the window");
     QVERIFY(!m_shell->view()->webViewPrivate()->isQuitAllowed());
+}
+
+// Page script reaches every public member of the published object, the toolkit's own included
+// (deleteLater, the destroyed signals, objectName). None of them may end the object's life or
+// change it: the host keeps using it after the page is gone.
+void TestScriptBridge::inheritedMembersLeaveHostObjectAlone_data()
+{
+    QTest::addColumn<QString>("script");
+    const QMetaObject &meta = ScriptApi::staticMetaObject;
+    for (int i = 0; i < meta.methodOffset(); ++i) {
+        const QMetaMethod method = meta.method(i);
+        if (method.access() == QMetaMethod::Private)
+            continue;
+        QStringList arguments;
+        for (int p = 0; p < method.parameterCount(); ++p)
+            arguments.append(method.parameterType(p) == QMetaType::QString
+                                 ? QStringLiteral("'x'")
+                                 : QStringLiteral("null"));
+        const QString signature = QString::fromLatin1(method.methodSignature());
+        QTest::newRow(qPrintable(signature))
+            << QStringLiteral("QtObj['%1']( %2 ); QtObj.%3( %2 );")
+                   .arg(signature, arguments.join(QStringLiteral(", ")),
+                        QString::fromLatin1(method.name()));
+    }
+    for (int i = 0; i < meta.propertyCount(); ++i) {
+        const QMetaProperty property = meta.property(i);
+        QTest::newRow(qPrintable(QStringLiteral("write ") + QLatin1String(property.name())))
+            << QStringLiteral("QtObj.%1 = 'pwned';").arg(QLatin1String(property.name()));
+    }
+}
+
+void TestScriptBridge::inheritedMembersLeaveHostObjectAlone()
+{
+    QFETCH(QString, script);
+    QWebFrame *content = startRecorder();
+    QVERIFY(content);
+    QPointer<ScriptApi> api = m_shell->host()->scriptApi();
+    const QString name = api->objectName();
+    m_shell->eval(content, QStringLiteral("try { %1 } catch ( e ) {}").arg(script));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY2(api, "the host object was deleted");
+    QCOMPARE(api->objectName(), name);
+    // The next page is published into and served by the same object.
+    content->evaluateJavaScript(QStringLiteral("window.stale = true; location.reload();"));
+    QTRY_VERIFY(m_shell->contentReady(QStringLiteral("recorder.html"))
+                && m_shell->eval(content, QStringLiteral("typeof(stale) == 'undefined'")).toBool());
+    m_shell->eval(content,
+                  QStringLiteral("Qt().fetchLogSettings( qtKey(), qtCallback( 'onDone' ), 8 )"));
+    QTRY_COMPARE(m_shell->eval(content, QStringLiteral("received.length")).toInt(), 1);
 }
 
 QTEST_MAIN(TestScriptBridge)
