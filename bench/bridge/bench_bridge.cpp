@@ -11,7 +11,7 @@
 // Usage: bench_bridge [--calls N] [--burst N] [--runs N] [--mib N]
 
 #include "config/appconfig.h"
-#include "viewer/prompter.h"
+#include "platform/prompter.h"
 #include "viewer/qtwebappviewer.h"
 #include "webview/qtwebview.h"
 #include "webview/qtwebviewprivate.h"

@@ -1,35 +1,21 @@
 #include "app/corvidapplication.h"
 
-#include "app/logger.h"
+#include "platform/logger.h"
 #include "webview/qtwebview.h"
 #include "webview/webviewprivate.h"
 
 #include <QDir>
 #include <QTimer>
 
-namespace {
-QString g_launchFilePath;
-}
-
 CorvidApplication::CorvidApplication(int &argc, char **argv)
     : QApplication(argc, argv)
 {
-    setLaunchFilePath(launchFilePathFrom(arguments()));
+    m_viewer.view()->setLaunchFilePath(launchFilePathFrom(arguments()));
     connect(this, &QCoreApplication::aboutToQuit, this, &CorvidApplication::onQuit);
     connect(&m_viewer, &QtWebAppViewer::forcedQuitRequested, this, &CorvidApplication::forceQuit);
 }
 
 CorvidApplication::~CorvidApplication() = default;
-
-QString CorvidApplication::launchFilePath()
-{
-    return g_launchFilePath;
-}
-
-void CorvidApplication::setLaunchFilePath(const QString &path)
-{
-    g_launchFilePath = path;
-}
 
 QString CorvidApplication::launchFilePathFrom(const QStringList &arguments)
 {

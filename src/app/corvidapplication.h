@@ -1,6 +1,6 @@
 #pragma once
 
-#include "corvidexport.h"
+#include "platform/corvidexport.h"
 #include "viewer/qtwebappviewer.h"
 
 #include <QApplication>
@@ -16,10 +16,7 @@ public:
 
     static QString startPagePath() { return QStringLiteral("html/index.html"); }
     // The file the program was started with: the last argument when there is one.
-    static QString launchFilePath();
     static QString launchFilePathFrom(const QStringList &arguments);
-    // Set once from the command line; tests set it to hand a page a start file.
-    static void setLaunchFilePath(const QString &path);
 
     QtWebAppViewer &viewer() { return m_viewer; }
     int run();

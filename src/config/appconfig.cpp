@@ -1,12 +1,20 @@
 #include "config/appconfig.h"
 
 #include "platform/platformpaths.h"
-#include "services/textcipher.h"
+#include "platform/textcipher.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
+
+// The configuration is compiled into this layer's static library, whose resources the linker
+// keeps only when something asks for them.
+static bool registerConfigResource()
+{
+    Q_INIT_RESOURCE(config);
+    return true;
+}
 
 namespace {
 
@@ -20,15 +28,29 @@ QSettings &sharedSettings()
 
 } // namespace
 
-AppConfig::AppConfig(bool adjustWorkingDirectory)
+QString AppConfig::configFilePath()
+{
+    static const bool registered = registerConfigResource();
+    Q_UNUSED(registered)
+    return QStringLiteral(":/config/ini/config.ini");
+}
+
+AppConfig::AppConfig()
 {
     sharedSettings();
-    m_settings.reset(new QSettings(configFilePath(), QSettings::IniFormat));
-    if (adjustWorkingDirectory && QCoreApplication::instance())
-        applyWorkingDirectoryRule(QCoreApplication::applicationDirPath());
+    m_settings = std::make_unique<QSettings>(configFilePath(), QSettings::IniFormat);
 }
 
 AppConfig::~AppConfig() = default;
+AppConfig::AppConfig(AppConfig &&) noexcept = default;
+AppConfig &AppConfig::operator=(AppConfig &&) noexcept = default;
+
+AppConfig AppConfig::openForShell()
+{
+    if (QCoreApplication::instance())
+        applyWorkingDirectoryRule(QCoreApplication::applicationDirPath());
+    return AppConfig();
+}
 
 QString AppConfig::dataPath(const QString &relativePath)
 {

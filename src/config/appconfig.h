@@ -1,11 +1,12 @@
 #pragma once
 
-#include "corvidexport.h"
+#include "platform/corvidexport.h"
 
-#include <QScopedPointer>
 #include <QStringList>
 #include <QUrl>
 #include <QVariant>
+
+#include <memory>
 
 class QSettings;
 
@@ -15,12 +16,19 @@ class QSettings;
 class CORVID_EXPORT AppConfig final
 {
 public:
-    explicit AppConfig(bool adjustWorkingDirectory = true);
+    // A record only: opening one changes nothing else.
+    AppConfig();
     ~AppConfig();
     AppConfig(const AppConfig &) = delete;
     AppConfig &operator=(const AppConfig &) = delete;
+    AppConfig(AppConfig &&) noexcept;
+    AppConfig &operator=(AppConfig &&) noexcept;
 
-    static QString configFilePath() { return QStringLiteral(":/config/ini/config.ini"); }
+    // The record the shell starts with: opening it also applies the working-directory rule to
+    // the program's own folder, so the data folders are found beside the program.
+    static AppConfig openForShell();
+
+    static QString configFilePath();
     static QString iconPath() { return QStringLiteral("icons/icon.ico"); }
     static int defaultWindowWidth() { return 800; }
     static int defaultWindowHeight() { return 600; }
@@ -113,5 +121,5 @@ private:
     bool boolean(const char *key) const;
     QStringList list(const char *key) const;
 
-    QScopedPointer<QSettings> m_settings;
+    std::unique_ptr<QSettings> m_settings;
 };

@@ -1,7 +1,7 @@
 #include "config/preferencestore.h"
 
 #include "config/appconfig.h"
-#include "services/textcipher.h"
+#include "platform/textcipher.h"
 
 #include <QDebug>
 #include <QDir>

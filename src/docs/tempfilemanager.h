@@ -1,6 +1,6 @@
 #pragma once
 
-#include "corvidexport.h"
+#include "platform/corvidexport.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -8,8 +8,6 @@
 #include <QStringList>
 
 #include <functional>
-
-class QSaveFile;
 
 // Writes files that another program opens, and deletes the registered ones once they are old
 // enough for that program to have read them. The manager owns no directory: every writing
@@ -26,16 +24,6 @@ public:
 
     // Deletes every file directly in directory, hidden ones included; subdirectories stay.
     static void clearDirectory(const QString &directory);
-    // Creates directory with its ancestors when missing; false for an empty name or a failure.
-    static bool ensureDirectory(const QString &directory);
-    // The absolute path of fileName inside directory, or a null string when the directory cannot
-    // be made. An absolute fileName stands for itself.
-    static QString filePath(const QString &directory, const QString &fileName);
-    // Binary data is Base64 or a data URL; text goes out in the local 8-bit encoding in the
-    // platform's text mode. The old file survives a failed write.
-    static bool writeFileData(const QString &path, const QString &data, bool isBinary);
-    // Writes all of bytes or fails with the file's error set; an uncommitted file is discarded.
-    static bool writeAll(QSaveFile &file, const QByteArray &bytes);
     // filePath then writeFileData: the path, or a null string. The file is not registered.
     static QString createFile(const QString &directory, const QString &fileName,
                               const QString &data, bool isBinary);

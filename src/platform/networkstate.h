@@ -1,6 +1,6 @@
 #pragma once
 
-#include "corvidexport.h"
+#include "platform/corvidexport.h"
 
 // Whether this machine has a network connection.
 namespace NetworkState {

@@ -1,11 +1,11 @@
 #include "services/fileoperations.h"
 
-#include "docs/tempfilemanager.h"
+#include "platform/binarytext.h"
+#include "platform/filewriter.h"
+#include "platform/prompter.h"
 #include "platform/systemopener.h"
-#include "services/binarytext.h"
+#include "platform/textcipher.h"
 #include "services/mimetable.h"
-#include "services/textcipher.h"
-#include "viewer/prompter.h"
 
 #include <QDir>
 #include <QFile>
@@ -114,7 +114,7 @@ CallResult FileOperations::writeBytes(const QString &filePath, const QByteArray 
     QSaveFile file(filePath);
     file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly | textModeFlag(textMode))
-        || !TempFileManager::writeAll(file, bytes) || !file.commit())
+        || !FileWriter::writeAll(file, bytes) || !file.commit())
         return fileFailure(file, filePath);
     return CallResult::ok();
 }
@@ -252,11 +252,12 @@ CallResult FileOperations::browseForPath(uint modeCode, const QString &caption,
 }
 
 CallResult FileOperations::exportFile(const QString &fileName, const QString &data, bool isBinary,
-                                      const QString &fileType, TempFileManager &tempFiles,
+                                      const QString &fileType,
+                                      const DeletionQueue &queueForDeletion,
                                       const QString &exportDirectory)
 {
-    const QString path = TempFileManager::filePath(exportDirectory, fileName);
-    if (path.isNull() || !TempFileManager::writeFileData(path, data, isBinary)) {
+    const QString path = FileWriter::filePath(exportDirectory, fileName);
+    if (path.isNull() || !FileWriter::writeFileData(path, data, isBinary)) {
         return CallResult::failure(
             AlreadyExists,
             exportFailureMessage(fileName, QStringLiteral("Duplication process failed.")));
@@ -279,7 +280,7 @@ CallResult FileOperations::exportFile(const QString &fileName, const QString &da
 
     // A file elsewhere belongs to the user and is never scheduled for deletion.
     if (isInside(finalPath, exportDirectory))
-        tempFiles.registerFile(QFileInfo(finalPath).absoluteFilePath());
+        queueForDeletion(QFileInfo(finalPath).absoluteFilePath());
     if (!opened) {
         return CallResult::failure(
             NotFound,

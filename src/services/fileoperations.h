@@ -1,15 +1,15 @@
 #pragma once
 
-#include "corvidexport.h"
+#include "platform/corvidexport.h"
 #include "services/callresult.h"
 
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 class QWidget;
-class TempFileManager;
 
 // Bodies of the page's file calls. Each performs its work at once and returns the one report
 // the page receives; the access-key check and the delivery belong to the caller.
@@ -38,10 +38,14 @@ public:
     // Modes: 0 save, 1 open, 2 open several, 3 directory; others answer at once without a dialog.
     static CallResult browseForPath(uint modeCode, const QString &caption, const QString &startPath,
                                     const QString &filter, QWidget *dialogParent);
+    // Called with each exported file that lies inside the export directory: it is the shell's
+    // to delete once the program it was handed to has read it.
+    using DeletionQueue = std::function<void(const QString &path)>;
+
     // Writes the file into exportDirectory (an absolute fileName stands as given) and opens it
-    // with its associated application; files inside exportDirectory go to tempFiles.
+    // with its associated application; files inside exportDirectory go to queueForDeletion.
     static CallResult exportFile(const QString &fileName, const QString &data, bool isBinary,
-                                 const QString &fileType, TempFileManager &tempFiles,
+                                 const QString &fileType, const DeletionQueue &queueForDeletion,
                                  const QString &exportDirectory = exportDirectoryPath());
     // The report for the import callback, or none when nothing is to be delivered (no launch
     // file, or no import callback set).

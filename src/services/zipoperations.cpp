@@ -1,6 +1,7 @@
 #include "services/zipoperations.h"
 
-#include "app/logger.h"
+#include "platform/logger.h"
+#include "platform/scriptprotocol.h"
 #include "services/directorylisting.h"
 #include "services/fileoperations.h"
 #include "services/zipdestination_p.h"
@@ -320,10 +321,9 @@ QString firstEscapingEntry(ZipReader &reader, const QVector<ListedEntry> &entrie
 
 } // namespace
 
-const QString &ZipOperations::delimiter()
+QString ZipOperations::delimiter()
 {
-    static const QString value = QStringLiteral("_INTRADELIM_");
-    return value;
+    return ScriptProtocol::intraDelimiter();
 }
 
 QStringList ZipOperations::entryList(const QString &zipFilePath)

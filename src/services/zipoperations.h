@@ -1,6 +1,6 @@
 #pragma once
 
-#include "corvidexport.h"
+#include "platform/corvidexport.h"
 #include "services/callresult.h"
 
 #include <QString>
@@ -41,7 +41,7 @@ public:
     // descendant. Empty when the archive cannot be read.
     static QStringList entryList(const QString &zipFilePath);
 
-    static const QString &delimiter();
+    static QString delimiter();
 
 private:
     static CallResult add(const QString &zipFilePath, const QStringList &sources,

@@ -1,6 +1,7 @@
 #include "viewer/qtwebappviewer.h"
 
-#include "app/logger.h"
+#include "platform/logger.h"
+#include "viewer/viewermenubar.h"
 #include "webview/qtwebview.h"
 #include "webview/webviewprivate.h"
 
@@ -14,6 +15,7 @@ QtWebAppViewer::QtWebAppViewer(QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_view);
+    ViewerMenuBar::build(m_view->layout(), m_view->pageHost(), m_view->config());
 }
 
 void QtWebAppViewer::loadLocalFile(const QString &path)

@@ -1,11 +1,11 @@
 #include "webview/qtwebview.h"
 
-#include "app/logger.h"
 #include "config/appconfig.h"
+#include "platform/logger.h"
 #include "platform/networkstate.h"
 #include "platform/platforminfo.h"
 #include "platform/platformpaths.h"
-#include "viewer/viewermenubar.h"
+#include "platform/scriptprotocol.h"
 #include "webview/qtwebviewprivate.h"
 #include "webview/webviewprivate.h"
 
@@ -26,7 +26,9 @@ QtWebView::QtWebView(QWidget *parent)
 {
     m_layout->setContentsMargins(0, 0, 0, 0);
     m_layout->addWidget(m_host);
-    ViewerMenuBar::build(m_layout, m_host, config());
+    m_host->setPageGlobals(hostInfo(),
+                           { storageDirPath(), tempDirPath(), userDocsDirPath(),
+                             userDesktopDirPath(), logFilePath() });
     if (parent)
         connect(webViewPrivate(), &WebViewPrivate::quitRequested, parent->window(),
                 &QWidget::close);
@@ -150,6 +152,6 @@ void QtWebView::checkLocalOnLoadFile(const QUrl &fullOnLoadUrl) const
         qDebug().noquote() << QStringLiteral("Can't read the local onLoad file: ") + path;
         return;
     }
-    if (QString::fromUtf8(file.readAll()).contains(QLatin1String("<!-- CORVID INJECTION -->")))
+    if (QString::fromUtf8(file.readAll()).contains(ScriptProtocol::injectionMarker()))
         qDebug("*** Hard JavaScript injection must be removed from the local onLoad file! ***");
 }

@@ -1,9 +1,10 @@
 #include "webview/qtwebviewprivate.h"
 
-#include "app/logger.h"
+#include "config/logsettings.h"
+#include "platform/logger.h"
 #include "platform/platformpaths.h"
+#include "platform/prompter.h"
 #include "services/directoryoperations.h"
-#include "viewer/prompter.h"
 #include "webview/qtwebview.h"
 #include "webview/scriptapi.h"
 #include "webview/scriptruntime.h"
@@ -34,10 +35,16 @@
 
 #include <algorithm>
 
+// The page's images and style data are compiled into this layer's static library, whose
+// resources the linker keeps only when something asks for them.
+static void registerWebViewResources()
+{
+    Q_INIT_RESOURCE(webview);
+}
+
 namespace {
 
 const QString ContentFrameName = QStringLiteral("contentFrame");
-const QString InjectionMarker = QStringLiteral("<!-- CORVID INJECTION -->");
 
 QWebFrame *childNamed(QWebFrame *frame, const QString &name)
 {
@@ -117,12 +124,13 @@ QtWebViewPrivate::QtWebViewPrivate(QtWebView *view, QWidget *viewer)
     , m_scene(new QGraphicsScene(this))
     , m_network(new QNetworkAccessManager(this))
     , m_diskCache(new QNetworkDiskCache(this))
-    , m_handOver(new HandOverSegment(startupHandOverKey().isEmpty() ? HandOverSegment::defaultKey()
-                                                                    : startupHandOverKey()))
-    , m_config(true)
+    , m_handOver(std::make_unique<HandOverSegment>(
+          startupHandOverKey().isEmpty() ? HandOverSegment::defaultKey() : startupHandOverKey()))
+    , m_config(AppConfig::openForShell())
     , m_startProcess(defaultStartDetached)
 {
-    Logger::instance().startUp(m_config, m_prefs, PlatformPaths::tempFolder());
+    registerWebViewResources();
+    LogSettings::startUp(Logger::instance(), m_config, m_prefs, PlatformPaths::tempFolder());
     auto *page = new WebPage(m_webView);
     m_webView->setPage(page);
 
@@ -184,7 +192,6 @@ QtWebViewPrivate::~QtWebViewPrivate()
         if (QWebFrame *frame = api ? api->frame() : nullptr)
             frame->disconnect(this);
     }
-    delete m_handOver;
 }
 
 void QtWebViewPrivate::evaluateInMainFrame(const QString &script)
@@ -217,8 +224,14 @@ void QtWebViewPrivate::setUpPage()
 
 void QtWebViewPrivate::setHandOverKey(const QString &key)
 {
-    delete m_handOver;
-    m_handOver = new HandOverSegment(key);
+    m_handOver = std::make_unique<HandOverSegment>(key);
+}
+
+void QtWebViewPrivate::setPageGlobals(const ScriptRuntime::HostInfo &hostInfo,
+                                      const ScriptRuntime::Folders &folders)
+{
+    m_hostInfo = hostInfo;
+    m_folders = folders;
 }
 
 void QtWebViewPrivate::setStartupHandOverKey(const QString &key)
@@ -376,10 +389,7 @@ void QtWebViewPrivate::runFirstLoad()
     if (fullUrl.scheme() == QLatin1String("file"))
         m_view->checkLocalOnLoadFile(fullUrl);
 
-    const ScriptRuntime::Folders folders { m_view->storageDirPath(), m_view->tempDirPath(),
-                                           m_view->userDocsDirPath(), m_view->userDesktopDirPath(),
-                                           m_view->logFilePath() };
-    evaluateInMainFrame(ScriptRuntime::mainFrameGlobals(fullUrl, m_view->hostInfo(), folders));
+    evaluateInMainFrame(ScriptRuntime::mainFrameGlobals(fullUrl, m_hostInfo, m_folders));
     // The settings form variables set while the view was built did not survive the container
     // page's load; set them again now that the page is there.
     const QStringList settingsScripts = m_config.settingsPageScripts();
@@ -436,7 +446,7 @@ void QtWebViewPrivate::injectLinkHandling()
 
 QString QtWebViewPrivate::frameRuntime() const
 {
-    return m_view->frameRuntimeScript();
+    return ScriptRuntime::frameRuntime(m_hostInfo);
 }
 
 void QtWebViewPrivate::addToJavaScript()

@@ -1,10 +1,11 @@
 #pragma once
 
-#include "app/handoversegment.h"
-#include "app/viewerstate.h"
 #include "config/appconfig.h"
 #include "config/preferencestore.h"
-#include "corvidexport.h"
+#include "platform/corvidexport.h"
+#include "webview/handoversegment.h"
+#include "webview/scriptruntime.h"
+#include "webview/viewerstate.h"
 
 #include <QGraphicsView>
 #include <QHash>
@@ -12,6 +13,7 @@
 #include <QSet>
 #include <QUrl>
 #include <functional>
+#include <memory>
 
 class QGraphicsScene;
 class QGraphicsWebView;
@@ -50,6 +52,9 @@ public:
     void setProcessStarter(const ProcessStarter &starter) { m_startProcess = starter; }
     void setRecoverQuitDelay(int milliseconds) { m_recoverQuitDelay = milliseconds; }
     void setHandOverKey(const QString &key);
+    // What the page learns about the host and its folders at the first load.
+    void setPageGlobals(const ScriptRuntime::HostInfo &hostInfo,
+                        const ScriptRuntime::Folders &folders);
     // Page hosts built after this call take and write their hand-over record under key instead
     // of the shell's own; empty restores the shell's key. A test's peer processes use it so that
     // they neither consume nor leave a record meant for a running shell.
@@ -128,7 +133,9 @@ private:
     QGraphicsScene *m_scene;
     QNetworkAccessManager *m_network;
     QNetworkDiskCache *m_diskCache;
-    HandOverSegment *m_handOver;
+    std::unique_ptr<HandOverSegment> m_handOver;
+    ScriptRuntime::HostInfo m_hostInfo;
+    ScriptRuntime::Folders m_folders;
     ViewerState m_state;
     AppConfig m_config;
     PreferenceStore m_prefs;

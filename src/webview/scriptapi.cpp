@@ -1,12 +1,13 @@
 #include "webview/scriptapi.h"
 
-#include "app/corvidapplication.h"
-#include "app/logger.h"
 #include "config/appconfig.h"
+#include "config/logsettings.h"
+#include "docs/tempfilemanager.h"
+#include "platform/logger.h"
+#include "platform/textcipher.h"
 #include "services/directoryoperations.h"
 #include "services/fileoperations.h"
 #include "services/mimetable.h"
-#include "services/textcipher.h"
 #include "services/zipoperations.h"
 #include "webview/qtwebview.h"
 #include "webview/qtwebviewprivate.h"
@@ -91,8 +92,7 @@ void ScriptApi::onQuitRequest(const QString &qtKey, const QString &callbackFunc,
         return;
     WebViewPrivate *d = view()->webViewPrivate();
     d->setQuitAllowed(false);
-    d->quitRequestCallbackFunc = callbackFunc;
-    d->quitRequestCallbackId = callbackId;
+    d->setQuitRequestCallback(callbackFunc, callbackId);
 }
 
 void ScriptApi::onKilled(const QString &qtKey, const QString &callbackFunc, uint callbackId)
@@ -100,8 +100,7 @@ void ScriptApi::onKilled(const QString &qtKey, const QString &callbackFunc, uint
     if (!allowed(qtKey))
         return;
     WebViewPrivate *d = view()->webViewPrivate();
-    d->killedCallbackFunc = callbackFunc;
-    d->killedCallbackId = callbackId;
+    d->setKilledCallback(callbackFunc, callbackId);
 }
 
 void ScriptApi::onDeactivated(const QString &qtKey, const QString &callbackFunc, uint callbackId)
@@ -126,7 +125,7 @@ void ScriptApi::fetchSettings(const QString &qtKey, const QString &callbackFunc)
 {
     if (!view()->checkAccessKey(qtKey, false))
         return;
-    const AppConfig config(false);
+    const AppConfig config;
     const QUrl url = config.onLoadUrl().adjusted(QUrl::RemoveQuery | QUrl::RemoveFragment);
     view()->invokeCallback(callbackFunc,
                            { url.toString(), config.onLoadUsername(), config.onLoadPassword(),
@@ -139,7 +138,7 @@ void ScriptApi::updateSettings(const QString &qtKey, const QVariantList &setting
 {
     if (!view()->checkAccessKey(qtKey, false))
         return;
-    AppConfig config(false);
+    AppConfig config;
     if (settingsList.size() > 0)
         config.setOnLoadUrl(settingsList.at(0).toString());
     if (settingsList.size() > 1)
@@ -159,7 +158,7 @@ void ScriptApi::fetchLogSettings(const QString &qtKey, const QString &callbackFu
 {
     if (allowed(qtKey))
         view()->respondSuccess(callbackFunc, callbackId, QString(),
-                               Logger::storedSwitches(m_host->preferences()));
+                               LogSettings::storedSwitches(m_host->preferences()));
 }
 
 void ScriptApi::updateLogSettings(const QString &qtKey, const QString &callbackFunc,
@@ -167,7 +166,7 @@ void ScriptApi::updateLogSettings(const QString &qtKey, const QString &callbackF
 {
     if (!allowed(qtKey))
         return;
-    Logger::instance().updateSettings(settings, AppConfig(false), m_host->preferences());
+    LogSettings::updateSettings(Logger::instance(), settings, AppConfig(), m_host->preferences());
     view()->respondSuccess(callbackFunc, callbackId);
 }
 
@@ -261,7 +260,10 @@ void ScriptApi::exportFile(const QString &qtKey, const QString &callbackFunc, ui
                            const QString &fileType)
 {
     answer(qtKey, callbackFunc, callbackId, [&] {
-        return FileOperations::exportFile(fileName, data, isBinary, fileType, view()->tempFiles());
+        TempFileManager &tempFiles = view()->tempFiles();
+        return FileOperations::exportFile(
+            fileName, data, isBinary, fileType,
+            [&tempFiles](const QString &path) { tempFiles.registerFile(path); });
     });
 }
 
@@ -270,12 +272,11 @@ void ScriptApi::onImportFile(const QString &qtKey, const QString &callbackFunc, 
     if (!allowed(qtKey))
         return;
     WebViewPrivate *d = view()->webViewPrivate();
-    d->importCallbackFunc = callbackFunc;
-    d->importCallbackId = callbackId;
+    d->setImportCallback(callbackFunc, callbackId);
     const std::optional<CallResult> report
-        = FileOperations::onImportFile(CorvidApplication::launchFilePath(), d->importCallbackFunc);
+        = FileOperations::onImportFile(view()->launchFilePath(), callbackFunc);
     if (report)
-        view()->respondResult(d->importCallbackFunc, d->importCallbackId, *report);
+        view()->respondResult(callbackFunc, callbackId, *report);
 }
 
 void ScriptApi::readDirectory(const QString &qtKey, const QString &callbackFunc, uint callbackId,

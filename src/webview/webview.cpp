@@ -1,8 +1,8 @@
 #include "webview/webview.h"
 
-#include "app/logger.h"
 #include "config/appconfig.h"
 #include "docs/tempfilemanager.h"
+#include "platform/logger.h"
 #include "webview/webviewprivate.h"
 
 #include <QCoreApplication>
@@ -43,7 +43,7 @@ bool isBareType(int type)
 WebView::WebView(QWidget *parent)
     : QWidget(parent)
     , m_d(new WebViewPrivate(this))
-    , m_config(new AppConfig(true))
+    , m_config(std::make_unique<AppConfig>(AppConfig::openForShell()))
     , m_tempFiles(new TempFileManager(this))
 {
     QString plugins = QCoreApplication::applicationDirPath();
@@ -395,15 +395,15 @@ void WebView::runQuitRequest(bool wait)
 {
     if (wait)
         waitForProcessing();
-    if (m_d->quitRequestCallbackFunc.isEmpty()) {
+    const WebViewPrivate::Callback asked = m_d->quitRequestCallback();
+    if (!asked.isSet()) {
         setQtStateChangeIndicator(QuitStateChange);
         m_d->setQuitAllowed(true);
         // After the indicator has reached the page.
         runForPage([this] { quitApplication(0); });
         return;
     }
-    respondSuccessWithIndicator(m_d->quitRequestCallbackFunc, m_d->quitRequestCallbackId,
-                                QuitStateChange);
+    respondSuccessWithIndicator(asked.func, asked.id, QuitStateChange);
     logShell(QStringLiteral("Issued quit request notification to web app..."));
     if (wait) {
         waitForProcessing();
@@ -417,7 +417,7 @@ void WebView::waitForProcessing()
         logShell(QStringLiteral("Waiting for web app processing..."));
         QElapsedTimer step;
         step.start();
-        while (step.elapsed() < m_d->waitStepMs)
+        while (step.elapsed() < m_d->waitStepMs())
             QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
     }
 }

@@ -1,13 +1,13 @@
 #pragma once
 
-#include "corvidexport.h"
+#include "platform/corvidexport.h"
 #include "services/callresult.h"
 
-#include <QScopedPointer>
 #include <QTimer>
 #include <QVariantList>
 #include <QWidget>
 #include <functional>
+#include <memory>
 
 class AppConfig;
 class QWebFrame;
@@ -28,8 +28,6 @@ public:
     explicit WebView(QWidget *parent = nullptr);
     ~WebView() override;
 
-    static QString intraDelimiter() { return QStringLiteral("_INTRADELIM_"); }
-    static QString contentDelimiter() { return QStringLiteral("__CONTENT_DELIM__"); }
     static QString accessKeyCookieName() { return QStringLiteral("QT_ACCESS_KEY_COOKIE"); }
 
     virtual void loadLocalFile(const QString &path) = 0;
@@ -56,6 +54,10 @@ public:
     const AppConfig &config() const { return *m_config; }
     // Short-lived files handed to other programs; removed again after use.
     TempFileManager &tempFiles() const { return *m_tempFiles; }
+
+    // The file the program was started with, handed over by the application.
+    QString launchFilePath() const { return m_launchFilePath; }
+    void setLaunchFilePath(const QString &path) { m_launchFilePath = path; }
 
     // The access key: empty until the first page load has finished.
     QString accessKey() const { return m_accessKey; }
@@ -110,9 +112,10 @@ private:
 
     WebViewPrivate *m_d;
     QString m_accessKey;
-    QScopedPointer<AppConfig> m_config;
+    QString m_launchFilePath;
+    std::unique_ptr<AppConfig> m_config;
     // Owned here: the manager takes no parent of its own.
-    QScopedPointer<TempFileManager> m_tempFiles;
+    std::unique_ptr<TempFileManager> m_tempFiles;
     // One step of page work: a script for the main frame, or a step of its own.
     struct PageWork
     {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "corvidexport.h"
+#include "platform/corvidexport.h"
 
 #include <QObject>
 #include <QString>
@@ -22,16 +22,30 @@ public:
     bool isQuitAllowed() const { return m_quitAllowed; }
     void setQuitAllowed(bool allowed) { m_quitAllowed = allowed; }
 
-    QString quitRequestCallbackFunc;
-    uint quitRequestCallbackId = 0;
-    QString killedCallbackFunc;
-    uint killedCallbackId = 0;
+    // A page function and the id it wants back.
+    struct Callback
+    {
+        QString func;
+        uint id = 0;
+        bool isSet() const { return !func.isEmpty(); }
+    };
+
+    // Told when the shell is about to quit.
+    Callback quitRequestCallback() const { return m_quitRequestCallback; }
+    void setQuitRequestCallback(const QString &func, uint id)
+    {
+        m_quitRequestCallback = { func, id };
+    }
+    // Told when the shell is killed.
+    Callback killedCallback() const { return m_killedCallback; }
+    void setKilledCallback(const QString &func, uint id) { m_killedCallback = { func, id }; }
     // Where the start file goes each time the page asks for it.
-    QString importCallbackFunc;
-    uint importCallbackId = 0;
+    Callback importCallback() const { return m_importCallback; }
+    void setImportCallback(const QString &func, uint id) { m_importCallback = { func, id }; }
 
     // One step of waiting for the page; tests shorten it.
-    int waitStepMs = 1000;
+    int waitStepMs() const { return m_waitStepMs; }
+    void setWaitStepMs(int milliseconds) { m_waitStepMs = milliseconds; }
 
 signals:
     // Emitted when the shell quits with exit code 0: the viewer window closes.
@@ -41,4 +55,8 @@ private:
     WebView *m_view;
     bool m_processing = false;
     bool m_quitAllowed = false;
+    Callback m_quitRequestCallback;
+    Callback m_killedCallback;
+    Callback m_importCallback;
+    int m_waitStepMs = 1000;
 };

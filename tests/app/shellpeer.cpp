@@ -298,7 +298,7 @@ void applyOptions(CorvidApplication &app, const PeerOptions &options)
     QtWebView *view = app.viewer().view();
     QtWebViewPrivate *host = view->pageHost();
     if (options.waitStepMs >= 0)
-        view->webViewPrivate()->waitStepMs = options.waitStepMs;
+        view->webViewPrivate()->setWaitStepMs(options.waitStepMs);
     if (options.recoverQuitMs >= 0)
         host->setRecoverQuitDelay(options.recoverQuitMs);
     if (options.recordStarts)
@@ -335,6 +335,6 @@ int main(int argc, char *argv[])
     CorvidApplication app(shellArgc, options.shellArgs.data());
     applyOptions(app, options);
     report(QStringLiteral("constructed %1").arg(sinceMain().elapsed()));
-    PeerReporter reporter(app, AppConfig(false).fullOnLoadUrl().fileName(), options.forceQuitMs);
+    PeerReporter reporter(app, AppConfig().fullOnLoadUrl().fileName(), options.forceQuitMs);
     return app.run();
 }

@@ -1,7 +1,7 @@
 #include "peerprocess.h"
 #include "shellfixture.h"
 
-#include "app/logger.h"
+#include "platform/logger.h"
 
 #include <QGuiApplication>
 #include <QTimer>
@@ -289,7 +289,7 @@ void TestQuitProtocol::waitingQuitRequestStepsUntilProcessingEnds()
     const int stepsBeforeRelease = 4;
     QWebFrame *content = startPage(QuitListenerPage);
     QVERIFY(content);
-    m_shell->view()->webViewPrivate()->waitStepMs = stepMs;
+    m_shell->view()->webViewPrivate()->setWaitStepMs(stepMs);
     if (listening) {
         m_shell->eval(
             content,

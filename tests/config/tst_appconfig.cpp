@@ -1,5 +1,5 @@
 #include "config/appconfig.h"
-#include "services/textcipher.h"
+#include "platform/textcipher.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -54,7 +54,7 @@ void TestAppConfig::override(const QString &key, const QVariant &value)
 
 void TestAppConfig::shippedValues()
 {
-    AppConfig config(false);
+    AppConfig config;
     QCOMPARE(config.appTitle(), QStringLiteral("Vellum Mobile"));
     QCOMPARE(config.appVersion(), QStringLiteral("2.0.3"));
     QCOMPARE(config.companyName(), QStringLiteral("Corvid Project"));
@@ -99,7 +99,7 @@ void TestAppConfig::onLoadUrl()
     QFETCH(QString, setting);
     QFETCH(QUrl, expected);
     override(QStringLiteral("on_load_url"), setting);
-    QCOMPARE(AppConfig(false).onLoadUrl(), expected);
+    QCOMPARE(AppConfig().onLoadUrl(), expected);
 }
 
 void TestAppConfig::fullOnLoadUrl_data()
@@ -127,7 +127,7 @@ void TestAppConfig::fullOnLoadUrl()
     override(QStringLiteral("on_load_url"), QStringLiteral("https://h/p"));
     override(QStringLiteral("on_load_query_string"), query);
     override(QStringLiteral("on_load_fragment"), fragment);
-    QCOMPARE(AppConfig(false).fullOnLoadUrl(), expected);
+    QCOMPARE(AppConfig().fullOnLoadUrl(), expected);
 }
 
 void TestAppConfig::trustedHosts_data()
@@ -151,7 +151,7 @@ void TestAppConfig::trustedHosts()
     QFETCH(QStringList, expected);
     override(QStringLiteral("on_load_url"), startUrl);
     override(QStringLiteral("shell_access_on_load_domain"), onLoadDomain);
-    QCOMPARE(AppConfig(false).trustedHosts(), expected);
+    QCOMPARE(AppConfig().trustedHosts(), expected);
 }
 
 void TestAppConfig::settersChangeEveryRecord()
@@ -161,13 +161,13 @@ void TestAppConfig::settersChangeEveryRecord()
     override(QStringLiteral("on_load_password"), QString());
     override(QStringLiteral("on_load_maximize"), QString());
     {
-        AppConfig writer(false);
+        AppConfig writer;
         writer.setOnLoadUrl(QStringLiteral("https://new.example.org/"));
         writer.setOnLoadUsername(QString(""));
         writer.setOnLoadPassword(QStringLiteral("p'w\"d"));
         writer.setOnLoadMaximize(false);
     }
-    AppConfig reader(false);
+    AppConfig reader;
     QCOMPARE(reader.onLoadUrl(), QUrl("https://new.example.org/"));
     QCOMPARE(reader.onLoadUsername(), QString(""));
     QCOMPARE(reader.onLoadPassword(), QStringLiteral("p'w\"d"));
@@ -184,7 +184,7 @@ void TestAppConfig::nullSettersAreIgnored()
     override(QStringLiteral("on_load_username"), QStringLiteral("kept"));
     override(QStringLiteral("on_load_password"),
              TextCipher(TextCipher::PasswordKey).encryptText("pw"));
-    AppConfig config(false);
+    AppConfig config;
     config.setOnLoadUrl(QString());
     config.setOnLoadUsername(QString());
     config.setOnLoadPassword(QString());
@@ -211,7 +211,7 @@ void TestAppConfig::settingsPageScripts()
     QFETCH(QString, elementsScript);
     override(QStringLiteral("user_config_elements"), elements);
     override(QStringLiteral("user_can_edit_config"), editable);
-    const QStringList scripts = AppConfig(false).settingsPageScripts();
+    const QStringList scripts = AppConfig().settingsPageScripts();
     const QStringList expected {
         "qtKeyCookieName = 'QT_ACCESS_KEY_COOKIE';",
         "showMenuBar =false;",

@@ -1,6 +1,7 @@
 #include "deletionguard.h"
 #include "docs/attatchmentmanager.h"
 #include "docs/tempfilemanager.h"
+#include "platform/filewriter.h"
 #include "writeinchild.h"
 
 #include <QDir>
@@ -128,7 +129,7 @@ void TestTempFileManager::ensureDirectory()
     QFETCH(bool, expected);
     makeFile(QStringLiteral("file.txt"));
     const QString directory = relative.isEmpty() ? m_dir->path() : path(relative);
-    QCOMPARE(TempFileManager::ensureDirectory(directory), expected);
+    QCOMPARE(FileWriter::ensureDirectory(directory), expected);
     QCOMPARE(QFileInfo(directory).isDir(), expected);
 }
 
@@ -156,7 +157,7 @@ void TestTempFileManager::filePath()
     QFETCH(QString, expected);
     makeFile(QStringLiteral("file.txt"));
     const QString dir = directory.isEmpty() ? QString() : path(directory);
-    const QString result = TempFileManager::filePath(dir, fileName);
+    const QString result = FileWriter::filePath(dir, fileName);
     if (expected.isNull())
         QVERIFY2(result.isNull(), qPrintable(result));
     else if (QDir::isAbsolutePath(expected))
@@ -186,7 +187,7 @@ void TestTempFileManager::writeFileData()
     QFETCH(bool, isBinary);
     QFETCH(QByteArray, expected);
     const QString filePath = makeFile(QStringLiteral("out.bin"), "old content that is longer");
-    QVERIFY(TempFileManager::writeFileData(filePath, data, isBinary));
+    QVERIFY(FileWriter::writeFileData(filePath, data, isBinary));
     QFile file(filePath);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), expected);
@@ -195,10 +196,10 @@ void TestTempFileManager::writeFileData()
 void TestTempFileManager::failedWritesReportFalse()
 {
     // A directory standing where the file would go, and a parent that does not exist.
-    QVERIFY(!TempFileManager::writeFileData(m_dir->path(), QStringLiteral("bmV3"), true));
+    QVERIFY(!FileWriter::writeFileData(m_dir->path(), QStringLiteral("bmV3"), true));
     QVERIFY(QFileInfo(m_dir->path()).isDir());
     const QString orphan = path(QStringLiteral("missing/x.txt"));
-    QVERIFY(!TempFileManager::writeFileData(orphan, QStringLiteral("new"), false));
+    QVERIFY(!FileWriter::writeFileData(orphan, QStringLiteral("new"), false));
     QVERIFY(!QFileInfo::exists(orphan));
 }
 

@@ -1,9 +1,8 @@
 #include "../docs/deletionguard.h"
-#include "docs/tempfilemanager.h"
+#include "platform/prompter.h"
 #include "platform/systemopener.h"
+#include "platform/textcipher.h"
 #include "services/fileoperations.h"
-#include "services/textcipher.h"
-#include "viewer/prompter.h"
 #include "writeinchild.h"
 
 #include <QDir>
@@ -566,7 +565,8 @@ void TestFileOperations::browseForPathCancelled()
 void TestFileOperations::exportOpensTheWrittenFile()
 {
     m_opener.acceptedSuffixes = QStringList { ".csv" };
-    TempFileManager tempFiles;
+    QStringList registered;
+    const auto tempFiles = [&registered](const QString &path) { registered.append(path); };
     const QString exportDir = path(QStringLiteral("temp"));
     const CallResult result
         = FileOperations::exportFile(QStringLiteral("table.csv"), QStringLiteral("a;b\n1;2"), false,
@@ -575,13 +575,14 @@ void TestFileOperations::exportOpensTheWrittenFile()
     const QString written = exportDir + "/table.csv";
     QCOMPARE(m_opener.opened, QStringList { written });
     QCOMPARE(contentOf(written), QByteArray("a;b\n1;2"));
-    QCOMPARE(tempFiles.registeredFiles(), QStringList { written });
+    QCOMPARE(registered, QStringList { written });
 }
 
 void TestFileOperations::exportRenamesToCarryTheFileType()
 {
     const QByteArray pdf("%PDF-1.4 bytes");
-    TempFileManager tempFiles;
+    QStringList registered;
+    const auto tempFiles = [&registered](const QString &path) { registered.append(path); };
     const QString exportDir = path(QStringLiteral("temp"));
     const QString saved = QDir::currentPath();
     QVERIFY(QDir::setCurrent(m_dir->path()));
@@ -600,7 +601,7 @@ void TestFileOperations::exportRenamesToCarryTheFileType()
     QCOMPARE(m_opener.opened, (QStringList { exportDir + "/report", renamed }));
     QCOMPARE(contentOf(renamed), pdf);
     QVERIFY(!QFileInfo::exists(path(QStringLiteral("report.pdf"))));
-    QCOMPARE(tempFiles.registeredFiles(), QStringList { renamed });
+    QCOMPARE(registered, QStringList { renamed });
 
     m_opener.opened.clear();
     m_opener.acceptedSuffixes = QStringList { ".pdf" };
@@ -613,20 +614,22 @@ void TestFileOperations::exportRenamesToCarryTheFileType()
 
 void TestFileOperations::exportKeepsExtensionDifferingOnlyInCase()
 {
-    TempFileManager tempFiles;
+    QStringList registered;
+    const auto tempFiles = [&registered](const QString &path) { registered.append(path); };
     const QString exportDir = path(QStringLiteral("temp"));
     const CallResult result
         = FileOperations::exportFile(QStringLiteral("report.PDF"), QStringLiteral("x"), false,
                                      QStringLiteral("pdf"), tempFiles, exportDir);
     QCOMPARE(result.errorCode, 1000);
     QCOMPARE(m_opener.opened, QStringList { exportDir + "/report.PDF" });
-    QCOMPARE(tempFiles.registeredFiles(), QStringList { exportDir + "/report.PDF" });
+    QCOMPARE(registered, QStringList { exportDir + "/report.PDF" });
 }
 
 void TestFileOperations::exportReportsWriteFailure()
 {
     makeFile(QStringLiteral("blocker"), "x");
-    TempFileManager tempFiles;
+    QStringList registered;
+    const auto tempFiles = [&registered](const QString &path) { registered.append(path); };
     const CallResult result = FileOperations::exportFile(
         QStringLiteral("a.txt"), QStringLiteral("x"), false, QStringLiteral("txt"), tempFiles,
         path(QStringLiteral("blocker/temp")));
@@ -635,14 +638,14 @@ void TestFileOperations::exportReportsWriteFailure()
     QCOMPARE(result.message,
              QStringLiteral("Could not export file: a.txt. Duplication process failed."));
     QVERIFY(m_opener.opened.isEmpty());
-    QVERIFY(tempFiles.registeredFiles().isEmpty());
+    QVERIFY(registered.isEmpty());
 }
 
 void TestFileOperations::exportOfUserFileOutsideSurvivesCleanup()
 {
     m_opener.acceptedSuffixes = QStringList { ".txt" };
-    TempFileManager tempFiles;
-    tempFiles.setClock([] { return QDateTime::currentDateTime().addSecs(3600); });
+    QStringList registered;
+    const auto tempFiles = [&registered](const QString &path) { registered.append(path); };
     const QString exportDir = path(QStringLiteral("temp"));
     const QString userFile = path(QStringLiteral("documents/mine.txt"));
     QVERIFY(QDir().mkpath(path(QStringLiteral("documents"))));
@@ -656,9 +659,7 @@ void TestFileOperations::exportOfUserFileOutsideSurvivesCleanup()
     QVERIFY(FileOperations::exportFile(QStringLiteral("../escaped.txt"), QStringLiteral("out"),
                                        false, QStringLiteral("txt"), tempFiles, exportDir)
                 .success);
-    QCOMPARE(tempFiles.registeredFiles(), QStringList { exportDir + "/" + inside });
-    tempFiles.collectGarbage();
-    QVERIFY(!QFileInfo::exists(exportDir + "/" + inside));
+    QCOMPARE(registered, QStringList { exportDir + "/" + inside });
     QCOMPARE(contentOf(userFile), QByteArray("user's own"));
     QCOMPARE(contentOf(path(QStringLiteral("escaped.txt"))), QByteArray("out"));
 }

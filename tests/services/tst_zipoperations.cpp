@@ -1,5 +1,6 @@
-#include "app/logger.h"
 #include "config/appconfig.h"
+#include "config/logsettings.h"
+#include "platform/logger.h"
 #include "services/zipoperations.h"
 #include "services/zipreader.h"
 #include "ziptestsupport.h"
@@ -111,7 +112,7 @@ void TestZipOperations::initTestCase()
     // The shell log, on and written to a file of this test's own.
     AppConfig::setRunValue(QStringLiteral("debug_log_enabled"), true);
     AppConfig::setRunValue(QStringLiteral("shell_log_enabled"), true);
-    Logger::instance().loadConfiguredSwitches(AppConfig(false));
+    LogSettings::loadConfiguredSwitches(Logger::instance(), AppConfig());
     m_logPath = m_dir.filePath(QStringLiteral("shell.log"));
     Logger::instance().setFilePath(m_logPath);
 }

@@ -1,7 +1,7 @@
 // Runs one write in a process of its own, so that a test can limit the file size the process
 // may write and watch the write fail midway. Prints "<success> <code> <message>".
 
-#include "docs/tempfilemanager.h"
+#include "platform/filewriter.h"
 #include "services/fileoperations.h"
 
 #include <QCoreApplication>
@@ -31,7 +31,7 @@ int main(int argc, char **argv)
     else if (mode == QLatin1String("writeEncryptedFile"))
         result = FileOperations::writeEncryptedFile(path, 0, text);
     else if (mode == QLatin1String("writeFileData"))
-        result = TempFileManager::writeFileData(path, base64, true)
+        result = FileWriter::writeFileData(path, base64, true)
             ? CallResult::ok()
             : CallResult::failure(-1, QStringLiteral("failed"));
     else

@@ -1,7 +1,7 @@
 #include "shellfixture.h"
 
-#include "app/handoversegment.h"
-#include "app/viewerstate.h"
+#include "webview/handoversegment.h"
+#include "webview/viewerstate.h"
 
 #include <QAction>
 #include <QLayout>

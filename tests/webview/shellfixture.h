@@ -1,7 +1,7 @@
 #pragma once
 
 #include "config/appconfig.h"
-#include "viewer/prompter.h"
+#include "platform/prompter.h"
 #include "viewer/qtwebappviewer.h"
 #include "webview/qtwebview.h"
 #include "webview/qtwebviewprivate.h"

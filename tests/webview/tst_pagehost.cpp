@@ -117,7 +117,7 @@ void TestPageHost::updateSettingsFromThePage()
                        "QtObj.updateSettings( '%1', %2, 'onSaved' );")
             .arg(m_shell->view()->accessKey(), list));
     QTRY_VERIFY(m_shell->eval(main, QStringLiteral("saved === true")).toBool());
-    AppConfig config(false);
+    AppConfig config;
     QCOMPARE(config.onLoadUrl(), QUrl(url));
     QCOMPARE(config.onLoadUsername(), user);
     QCOMPARE(config.onLoadPassword(), password);

@@ -1,6 +1,5 @@
 #include "shellfixture.h"
 
-#include "app/corvidapplication.h"
 #include "platform/systemopener.h"
 
 #include <QProcess>
@@ -347,10 +346,10 @@ void TestServiceCalls::importHandsOverTheStartFile()
             .left(7),
         QStringLiteral("[11,fal"));
     writeFile(QStringLiteral("start.txt"), "from the command line");
-    CorvidApplication::setLaunchFilePath(m_dir + QStringLiteral("/start.txt"));
+    m_shell->view()->setLaunchFilePath(m_dir + QStringLiteral("/start.txt"));
     const QString reply = respond(
         QStringLiteral("Qt().onImportFile( qtKey(), qtCallbackPersistent( 'onDone' ), 12 )"));
-    CorvidApplication::setLaunchFilePath(QString());
+    m_shell->view()->setLaunchFilePath(QString());
     QCOMPARE(
         reply,
         QStringLiteral("[12,true,0,\"\",\"start.txt\",\"from the command line\",\"0\",\"txt\"]"));

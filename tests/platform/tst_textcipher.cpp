@@ -1,4 +1,4 @@
-#include "services/textcipher.h"
+#include "platform/textcipher.h"
 
 #include <QProcess>
 #include <QtTest>

@@ -1,6 +1,7 @@
-#include "app/logger.h"
 #include "config/appconfig.h"
+#include "config/logsettings.h"
 #include "config/preferencestore.h"
+#include "platform/logger.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -129,7 +130,7 @@ void TestLogger::switchLoading()
             prefs.setPref(keys.at(i), stored.mid(i, 1));
     }
     Logger logger;
-    logger.startUp(AppConfig(false), prefs, m_dir->path());
+    LogSettings::startUp(logger, AppConfig(), prefs, m_dir->path());
     QCOMPARE(logger.isEnabled(), enabled);
     QCOMPARE(logger.writesToFile(), enabled);
     const QString seen = QString::number(logger.isOn(LogCategory::App))
@@ -158,10 +159,10 @@ void TestLogger::updateSettings()
     configure(true, true, true);
     PreferenceStore prefs;
     Logger logger;
-    logger.startUp(AppConfig(false), prefs, m_dir->path());
+    LogSettings::startUp(logger, AppConfig(), prefs, m_dir->path());
     QVERIFY(logger.isEnabled());
-    logger.updateSettings(settings, AppConfig(false), prefs);
-    QCOMPARE(Logger::storedSwitches(prefs), stored);
+    LogSettings::updateSettings(logger, settings, AppConfig(), prefs);
+    QCOMPARE(LogSettings::storedSwitches(prefs), stored);
     QVERIFY2(logger.isEnabled(), "updating the switches never turns logging off");
     QCOMPARE(logger.isOn(LogCategory::App), stored.at(0) == QLatin1String("1"));
     QCOMPARE(logger.isOn(LogCategory::Udp), stored.at(2) == QLatin1String("1"));
@@ -170,7 +171,7 @@ void TestLogger::updateSettings()
 void TestLogger::storedSwitchesBeforeUpdate()
 {
     PreferenceStore prefs;
-    QCOMPARE(Logger::storedSwitches(prefs), (QStringList { "", "", "" }));
+    QCOMPARE(LogSettings::storedSwitches(prefs), (QStringList { "", "", "" }));
 }
 
 void TestLogger::trim_data()
@@ -205,7 +206,7 @@ void TestLogger::lineFormatAndSeparator()
     AppConfig::setRunValue(QStringLiteral("debug_log_name"), QStringLiteral("format.log"));
     PreferenceStore prefs;
     Logger logger;
-    logger.startUp(AppConfig(false), prefs, m_dir->path());
+    LogSettings::startUp(logger, AppConfig(), prefs, m_dir->path());
     AppConfig::setRunValue(QStringLiteral("debug_log_name"), QStringLiteral("VellumMobile.log"));
     logger.log(LogCategory::App, QStringLiteral("from the page"));
     const QString text = readLog(m_dir->filePath(QStringLiteral("format.log")));
@@ -241,7 +242,7 @@ void TestLogger::valuesAreEscaped()
     configure(true, false, true);
     PreferenceStore prefs;
     Logger logger;
-    logger.startUp(AppConfig(false), prefs, m_dir->path());
+    LogSettings::startUp(logger, AppConfig(), prefs, m_dir->path());
     QFile::remove(logger.filePath());
     logger.log(LogCategory::Shell, message);
     const QRegularExpression oneLine(QStringLiteral("^\\[\\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\] ")
@@ -255,7 +256,7 @@ void TestLogger::disabledWritesNothing()
     configure(false, true, false);
     PreferenceStore prefs;
     Logger logger;
-    logger.startUp(AppConfig(false), prefs, m_dir->path());
+    LogSettings::startUp(logger, AppConfig(), prefs, m_dir->path());
     logger.log(LogCategory::App, QStringLiteral("dropped"));
     logger.log(LogCategory::Shell, QStringLiteral("dropped"));
     QVERIFY(!QFile::exists(logger.filePath()));
@@ -267,7 +268,8 @@ void TestLogger::unwritableFileFallsBack()
     configure(true, false, true);
     PreferenceStore prefs;
     Logger logger;
-    logger.startUp(AppConfig(false), prefs, m_dir->filePath(QStringLiteral("no/such/folder")));
+    LogSettings::startUp(logger, AppConfig(), prefs,
+                         m_dir->filePath(QStringLiteral("no/such/folder")));
     QTest::ignoreMessage(
         QtDebugMsg,
         QRegularExpression(QStringLiteral(

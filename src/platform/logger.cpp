@@ -1,7 +1,4 @@
-#include "app/logger.h"
-
-#include "config/appconfig.h"
-#include "config/preferencestore.h"
+#include "platform/logger.h"
 
 #include <QDebug>
 #include <QFile>
@@ -11,16 +8,6 @@
 #include <algorithm>
 
 namespace {
-
-const QString AppSwitchKey = QStringLiteral("isAppLogging");
-const QString ShellSwitchKey = QStringLiteral("isShellLogging");
-const QString UdpSwitchKey = QStringLiteral("isUdpLogging");
-const QString IntraDelimiter = QStringLiteral("_INTRADELIM_");
-
-QString switchText(bool on)
-{
-    return on ? QStringLiteral("1") : QStringLiteral("0");
-}
 
 bool needsEscape(QChar c)
 {
@@ -103,68 +90,17 @@ void Logger::trimFile(const QString &path, int maxChars)
     file.close();
 }
 
-void Logger::startUp(const AppConfig &config, PreferenceStore &prefs, const QString &tempFolder)
+void Logger::enable()
 {
-    // Without a usable temporary folder there is no log file: every line falls back to the
-    // debug output rather than being written somewhere unintended.
-    m_filePath = tempFolder.isEmpty() ? QString() : pathFor(tempFolder, config.debugLogName());
-    loadConfiguredSwitches(config);
-    if (!m_filePath.isEmpty())
-        trimFile(m_filePath, config.debugLogMaxCharsOnLoad());
-    loadStoredSwitches(config, prefs);
-    if (m_writeToFile)
-        appendStartSeparator();
-    log(LogCategory::Shell, QStringLiteral("CORVID DEBUGGING..."));
+    m_enabled = true;
+    m_writeToFile = true;
 }
 
-void Logger::loadConfiguredSwitches(const AppConfig &config)
+void Logger::setSwitches(bool app, bool shell, bool udp)
 {
-    if (config.debugLogEnabled()) {
-        m_enabled = true;
-        m_writeToFile = true;
-    }
-    m_app = config.appLogEnabled();
-    m_shell = config.shellLogEnabled();
-    m_udp = config.udpLogEnabled();
-}
-
-void Logger::loadStoredSwitches(const AppConfig &config, PreferenceStore &prefs)
-{
-    if (!config.dynamicLogSettings())
-        return;
-    m_app = prefs.prefValue(AppSwitchKey) == QLatin1String("1");
-    m_shell = prefs.prefValue(ShellSwitchKey) == QLatin1String("1");
-    m_udp = prefs.prefValue(UdpSwitchKey) == QLatin1String("1");
-    if (m_app || m_shell || m_udp) {
-        m_enabled = true;
-        m_writeToFile = true;
-    }
-}
-
-void Logger::updateSettings(const QString &settings, const AppConfig &config,
-                            PreferenceStore &prefs)
-{
-    QString cleaned = settings;
-    if (cleaned.contains(IntraDelimiter)) {
-        QStringList parts = cleaned.split(IntraDelimiter);
-        parts.erase(std::remove_if(parts.begin(), parts.end(),
-                                   [](const QString &part) { return part.trimmed().isEmpty(); }),
-                    parts.end());
-        cleaned = parts.join(IntraDelimiter);
-    }
-    const QStringList parts = cleaned.split(IntraDelimiter);
-    const auto isOnAt
-        = [&parts](int i) { return i < parts.size() && parts.at(i) == QLatin1String("1"); };
-    prefs.setPref(AppSwitchKey, switchText(isOnAt(0)));
-    prefs.setPref(ShellSwitchKey, switchText(isOnAt(1)));
-    prefs.setPref(UdpSwitchKey, switchText(isOnAt(2)));
-    loadStoredSwitches(config, prefs);
-}
-
-QStringList Logger::storedSwitches(PreferenceStore &prefs)
-{
-    return { prefs.prefValue(AppSwitchKey), prefs.prefValue(ShellSwitchKey),
-             prefs.prefValue(UdpSwitchKey) };
+    m_app = app;
+    m_shell = shell;
+    m_udp = udp;
 }
 
 bool Logger::isOn(LogCategory category) const

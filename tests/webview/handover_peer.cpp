@@ -1,8 +1,8 @@
 // A second instance for the hand-over tests: writes a record and holds the segment until told to
 // let go, or takes a record and applies it to a real window, printing what it got.
 
-#include "app/handoversegment.h"
-#include "app/viewerstate.h"
+#include "webview/handoversegment.h"
+#include "webview/viewerstate.h"
 
 #include <QApplication>
 #include <QTextStream>

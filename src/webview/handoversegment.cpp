@@ -1,8 +1,8 @@
-#include "app/handoversegment.h"
+#include "webview/handoversegment.h"
 
-#include "app/logger.h"
-#include "app/viewerstate.h"
-#include "viewer/prompter.h"
+#include "platform/logger.h"
+#include "platform/prompter.h"
+#include "webview/viewerstate.h"
 
 #include <QCoreApplication>
 #include <QDataStream>

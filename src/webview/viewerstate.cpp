@@ -1,4 +1,4 @@
-#include "app/viewerstate.h"
+#include "webview/viewerstate.h"
 
 #include <QDataStream>
 #include <QPointer>

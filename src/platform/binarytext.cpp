@@ -1,4 +1,4 @@
-#include "services/binarytext.h"
+#include "platform/binarytext.h"
 
 namespace BinaryText {
 

@@ -1,6 +1,6 @@
-#include "app/handoversegment.h"
-#include "app/viewerstate.h"
-#include "viewer/prompter.h"
+#include "platform/prompter.h"
+#include "webview/handoversegment.h"
+#include "webview/viewerstate.h"
 
 #include <QProcess>
 #include <QRandomGenerator>

@@ -1,4 +1,4 @@
-#include "viewer/prompter.h"
+#include "platform/prompter.h"
 
 #include <QFileDialog>
 #include <QPrintDialog>

@@ -1,17 +1,15 @@
 #pragma once
 
-#include "corvidexport.h"
+#include "platform/corvidexport.h"
 
 #include <QString>
 #include <QStringList>
 
-class AppConfig;
-class PreferenceStore;
-
 enum class LogCategory { App, Shell, Udp };
 
-// The shell's one log. Off unless the configuration or the user's stored switches turn it on;
-// an enabled log always goes to the file, a disabled one drops messages.
+// The shell's one log. Off until it is turned on (LogSettings does that from the configuration
+// and the user's stored switches); an enabled log goes to its file, a disabled one drops
+// messages.
 class CORVID_EXPORT Logger final
 {
 public:
@@ -25,16 +23,10 @@ public:
     // Keeps the last maxChars characters of the file; a negative limit keeps it whole.
     static void trimFile(const QString &path, int maxChars);
 
-    // The start-up sequence: path, configured switches, trim, stored switches, separator.
-    void startUp(const AppConfig &config, PreferenceStore &prefs, const QString &tempFolder);
-    void loadConfiguredSwitches(const AppConfig &config);
-    // Takes the switches from the preferences when the configuration allows it. Never turns
-    // logging off.
-    void loadStoredSwitches(const AppConfig &config, PreferenceStore &prefs);
-    // Stores the three switches given as "app_INTRADELIM_shell_INTRADELIM_udp" and reloads them.
-    void updateSettings(const QString &settings, const AppConfig &config, PreferenceStore &prefs);
-    // The stored switches as stored ("1", "0" or empty), app, shell and udp in that order.
-    static QStringList storedSwitches(PreferenceStore &prefs);
+    // Turns the log on, written to the file.
+    void enable();
+    void setSwitches(bool app, bool shell, bool udp);
+    void appendStartSeparator();
 
     bool isEnabled() const { return m_enabled; }
     bool writesToFile() const { return m_writeToFile; }
@@ -47,7 +39,6 @@ public:
 
 private:
     void write(const QString &message);
-    void appendStartSeparator();
 
     bool m_enabled = false;
     bool m_writeToFile = false;

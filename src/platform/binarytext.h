@@ -1,6 +1,6 @@
 #pragma once
 
-#include "corvidexport.h"
+#include "platform/corvidexport.h"
 
 #include <QByteArray>
 #include <QString>
