@@ -2,7 +2,6 @@
 // content, the streamed raw copy and the path checks of extraction must survive anything.
 
 #include "services/zipreader.h"
-#include "services/zipreader_p.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -28,23 +27,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data), int(size));
     QBuffer buffer(&bytes);
     ZipReader reader(&buffer);
-    ZipReaderPrivate *d = ZipReaderPrivate::get(reader);
     const int count = qMin(reader.count(), MaxEntries);
     for (int i = 0; i < count; ++i) {
         const ZipReader::FileInfo info = reader.entryInfoAt(i);
         QByteArray content;
-        const bool intact = d->entryData(i, &content);
+        const bool intact = reader.entryData(i, &content);
         // Content that passed every check has exactly its stored size; anything else is empty.
         if ((intact && content.size() != info.size) || (!intact && !content.isEmpty()))
             __builtin_trap();
         reader.fileData(info.filePath);
         qint64 rawBytes = 0;
-        d->streamEntry(i, true, [&rawBytes](const char *, qint64 length) {
+        reader.readEntry(i, true, [&rawBytes](const char *, qint64 length) {
             rawBytes += length;
             return true;
         });
-        ZipReaderPrivate::staysInside(info.filePath);
-        ZipReaderPrivate::linkStaysInside(info.filePath, QString::fromLocal8Bit(content));
+        ZipReader::staysInside(info.filePath);
+        ZipReader::linkStaysInside(info.filePath, QString::fromLocal8Bit(content));
     }
     reader.fileInfoList();
     reader.entryInfoAt(-1);

@@ -6,9 +6,7 @@
 #include "services/fileoperations.h"
 #include "services/zipdestination_p.h"
 #include "services/zipreader.h"
-#include "services/zipreader_p.h"
 #include "services/zipwriter.h"
-#include "services/zipwriter_p.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -206,49 +204,47 @@ enum class CopyOutcome { Copied, Unreadable, WriteFailed };
 // Rewrites one existing entry under the writer's current time and permissions. Deflated data
 // is copied byte for byte without inflating it (its headers, bounds and flags are checked, its
 // stream is not); anything else is inflated, checked and deflated anew.
-CopyOutcome copyExistingEntry(ZipReaderPrivate *reader, int index, const QString &name,
-                              ZipWriterPrivate *writer)
+CopyOutcome copyExistingEntry(const ZipReader &reader, int index, const QString &name,
+                              ZipWriter &writer)
 {
-    const ZipCentralRecord &record = reader->records.at(index);
-    ZipEntryLocation location;
-    const bool located = record.uncompressedSize() > 0 && reader->locate(index, &location);
-    if (record.uncompressedSize() > 0 && !located)
+    const bool hasContent = reader.entryInfoAt(index).size > 0;
+    ZipReader::StoredEntry stored;
+    const bool located = hasContent && reader.storedEntry(index, &stored);
+    if (hasContent && !located)
         return CopyOutcome::Unreadable;
     bool ok = false;
     if (!located) {
-        ok = writer->beginEntry(ZipWriterPrivate::EntryType::File, name, 0)
-            && writer->finishEntry();
-    } else if (location.method == 8) {
-        ok = writer->beginDeflatedCopy(name, location.crc, location.compressedSize,
-                                       location.uncompressedSize)
-            && reader->streamEntry(index, true,
-                                   [writer](const char *data, qint64 length) {
-                                       return writer->writeDeflatedCopy(data, length);
-                                   })
-            && writer->finishDeflatedCopy();
+        ok = writer.beginFile(name, 0) && writer.finishFile();
+    } else if (stored.method == 8) {
+        ok = writer.beginDeflatedCopy(name, stored.crc, stored.compressedSize,
+                                      stored.uncompressedSize)
+            && reader.readEntry(index, true,
+                                [&writer](const char *data, qint64 length) {
+                                    return writer.writeDeflatedCopy(data, length);
+                                })
+            && writer.finishDeflatedCopy();
     } else {
-        ok = writer->beginEntry(ZipWriterPrivate::EntryType::File, name, location.uncompressedSize)
-            && reader->streamEntry(index, false,
-                                   [writer](const char *data, qint64 length) {
-                                       return writer->writeEntryData(data, length);
-                                   })
-            && writer->finishEntry();
+        ok = writer.beginFile(name, stored.uncompressedSize)
+            && reader.readEntry(index, false,
+                                [&writer](const char *data, qint64 length) {
+                                    return writer.writeFileData(data, length);
+                                })
+            && writer.finishFile();
     }
     if (ok)
         return CopyOutcome::Copied;
-    return writer->status != ZipWriter::NoError ? CopyOutcome::WriteFailed
-                                                : CopyOutcome::Unreadable;
+    return writer.status() != ZipWriter::NoError ? CopyOutcome::WriteFailed
+                                                 : CopyOutcome::Unreadable;
 }
 
 enum class SourceOutcome { Added, Unreadable, WriteFailed };
 
-SourceOutcome addSourceFile(const QString &source, const QString &destination,
-                            ZipWriterPrivate *writer)
+SourceOutcome addSourceFile(const QString &source, const QString &destination, ZipWriter &writer)
 {
     QFile file(source);
     if (!file.open(QIODevice::ReadOnly))
         return SourceOutcome::Unreadable;
-    if (!writer->beginEntry(ZipWriterPrivate::EntryType::File, destination, file.size()))
+    if (!writer.beginFile(destination, file.size()))
         return SourceOutcome::WriteFailed;
     QByteArray buffer(int(CopyChunkSize), Qt::Uninitialized);
     for (;;) {
@@ -257,10 +253,10 @@ SourceOutcome addSourceFile(const QString &source, const QString &destination,
             return SourceOutcome::Unreadable;
         if (length == 0)
             break;
-        if (!writer->writeEntryData(buffer.constData(), length))
+        if (!writer.writeFileData(buffer.constData(), length))
             return SourceOutcome::WriteFailed;
     }
-    return writer->finishEntry() ? SourceOutcome::Added : SourceOutcome::WriteFailed;
+    return writer.finishFile() ? SourceOutcome::Added : SourceOutcome::WriteFailed;
 }
 
 // The directory a destination needs: the one it names, or everything before its last separator.
@@ -305,15 +301,14 @@ CallResult writeExtractedFile(const ZipDestination &target, const QString &relat
 // The first listed entry that would land outside the destination, or empty when none does.
 QString firstEscapingEntry(ZipReader &reader, const QVector<ListedEntry> &entries)
 {
-    ZipReaderPrivate *d = ZipReaderPrivate::get(reader);
     for (const ListedEntry &entry : entries) {
-        if (!ZipReaderPrivate::staysInside(entry.name))
+        if (!ZipReader::staysInside(entry.name))
             return entry.name;
         if (entry.index < 0 || !reader.entryInfoAt(entry.index).isSymLink)
             continue;
         QByteArray target;
-        d->entryData(entry.index, &target);
-        if (!ZipReaderPrivate::linkStaysInside(entry.name, QString::fromLocal8Bit(target)))
+        reader.entryData(entry.index, &target);
+        if (!ZipReader::linkStaysInside(entry.name, QString::fromLocal8Bit(target)))
             return entry.name;
     }
     return QString();
@@ -436,14 +431,12 @@ CallResult ZipOperations::add(const QString &zipFilePath, const QStringList &sou
     if (!target.open(QIODevice::WriteOnly))
         return addUnwritable(zipFilePath);
     ZipWriter writer(&target);
-    ZipWriterPrivate *out = ZipWriterPrivate::get(writer);
     // Until the commit the writer must not close the save file; closing would discard it.
-    auto fail = [out](const CallResult &result) {
-        out->abandon();
+    auto fail = [&writer](const CallResult &result) {
+        writer.abandon();
         return result;
     };
 
-    ZipReaderPrivate *in = reader ? ZipReaderPrivate::get(*reader) : nullptr;
     for (const ListedEntry &entry : qAsConst(existing)) {
         if (isDirectoryName(entry.name)) {
             writer.addDirectory(entry.name);
@@ -451,7 +444,7 @@ CallResult ZipOperations::add(const QString &zipFilePath, const QStringList &sou
                 return fail(writeFailure(entry.name, zipFilePath));
             continue;
         }
-        switch (copyExistingEntry(in, entry.index, entry.name, out)) {
+        switch (copyExistingEntry(*reader, entry.index, entry.name, writer)) {
         case CopyOutcome::Copied:
             break;
         case CopyOutcome::Unreadable:
@@ -478,7 +471,7 @@ CallResult ZipOperations::add(const QString &zipFilePath, const QStringList &sou
                 return fail(writeFailure(destination, zipFilePath));
             continue;
         }
-        switch (addSourceFile(sources.at(i), destination, out)) {
+        switch (addSourceFile(sources.at(i), destination, writer)) {
         case SourceOutcome::Added:
             break;
         case SourceOutcome::Unreadable:
@@ -492,7 +485,7 @@ CallResult ZipOperations::add(const QString &zipFilePath, const QStringList &sou
         }
     }
 
-    if (!out->finishWithoutClosing())
+    if (!writer.finishWithoutClosing())
         return fail(addUnwritable(zipFilePath));
     reader.reset(); // some systems refuse to replace a file that is still open
     if (!target.commit())
@@ -562,7 +555,6 @@ CallResult ZipOperations::extract(const QString &zipFilePath, QStringList source
             return entryOutside(escaping);
     }
 
-    ZipReaderPrivate *in = ZipReaderPrivate::get(reader);
     for (int i = 0; i < sources.size(); ++i) {
         const QString &source = sources.at(i);
         const QString &destination = destinations.at(i);
@@ -592,8 +584,7 @@ CallResult ZipOperations::extract(const QString &zipFilePath, QStringList source
         QByteArray content;
         // An entry that promises content but cannot deliver it intact is a failure, not an
         // empty file.
-        if (index >= 0 && !in->entryData(index, &content)
-            && in->records.at(index).uncompressedSize() > 0)
+        if (index >= 0 && !reader.entryData(index, &content) && reader.entryInfoAt(index).size > 0)
             return extractUnreadable(zipFilePath);
         const CallResult written
             = writeExtractedFile(target, relativePath, destination, source, content);

@@ -107,15 +107,13 @@ quint32 ZipCentralRecord::dosTime() const
 
 ZipReaderPrivate::ZipReaderPrivate(QIODevice *device, bool ownsDevice)
     : device(device)
-    , ownsDevice(ownsDevice)
+    , ownedDevice(ownsDevice ? device : nullptr)
 {
 }
 
 ZipReaderPrivate::~ZipReaderPrivate()
 {
     device->close();
-    if (ownsDevice)
-        delete device;
 }
 
 bool ZipReaderPrivate::readFully(char *data, qint64 length)
@@ -545,20 +543,50 @@ ZipReader::ZipReader(const QString &fileName, QIODevice::OpenMode mode)
 {
     auto *file = new QFile(fileName);
     file->open(mode);
-    d = new ZipReaderPrivate(file, true);
+    d = std::make_unique<ZipReaderPrivate>(file, true);
     d->status = statusFromFileError(file->error());
     if (d->status != NoError)
         d->errorString = file->errorString();
 }
 
 ZipReader::ZipReader(QIODevice *device)
-    : d(new ZipReaderPrivate(device, false))
+    : d(std::make_unique<ZipReaderPrivate>(device, false))
 {
 }
 
-ZipReader::~ZipReader()
+ZipReader::~ZipReader() = default;
+
+bool ZipReader::storedEntry(int index, StoredEntry *entry) const
 {
-    delete d;
+    d->ensureIndex();
+    ZipEntryLocation location;
+    if (index < 0 || index >= d->records.size() || !d->locate(index, &location))
+        return false;
+    *entry = { location.method, location.crc, location.compressedSize, location.uncompressedSize };
+    return true;
+}
+
+bool ZipReader::entryData(int index, QByteArray *content) const
+{
+    d->ensureIndex();
+    content->clear();
+    return index >= 0 && index < d->records.size() && d->entryData(index, content);
+}
+
+bool ZipReader::readEntry(int index, bool raw, const DataSink &sink) const
+{
+    d->ensureIndex();
+    return index >= 0 && index < d->records.size() && d->streamEntry(index, raw, sink);
+}
+
+bool ZipReader::staysInside(const QString &entryName)
+{
+    return ZipReaderPrivate::staysInside(entryName);
+}
+
+bool ZipReader::linkStaysInside(const QString &entryName, const QString &linkTarget)
+{
+    return ZipReaderPrivate::linkStaysInside(entryName, linkTarget);
 }
 
 QIODevice *ZipReader::device() const

@@ -8,6 +8,9 @@
 #include <QString>
 #include <QVector>
 
+#include <functional>
+#include <memory>
+
 class ZipReaderPrivate;
 
 /**
@@ -63,6 +66,40 @@ public:
     FileInfo entryInfoAt(int index) const;
     /** The content of the first entry named exactly fileName; empty when none or unreadable. */
     QByteArray fileData(const QString &fileName) const;
+
+    /** Receives consecutive pieces of an entry's data; returning false stops the read. */
+    using DataSink = std::function<bool(const char *data, qint64 length)>;
+
+    /** How an entry's data is stored, once its sizes and offsets were checked against the file. */
+    struct StoredEntry
+    {
+        quint16 method = 0;
+        quint32 crc = 0;
+        qint64 compressedSize = 0;
+        qint64 uncompressedSize = 0;
+    };
+
+    /**
+     * How the entry at index is stored; false, with a warning, when its data cannot be read as
+     * this reader understands it (encrypted, ZIP64, out of the file, a bad local header).
+     */
+    bool storedEntry(int index, StoredEntry *entry) const;
+    /** The content of the entry at index; false with empty content when it is not intact. */
+    bool entryData(int index, QByteArray *content) const;
+    /**
+     * Streams the content of the entry at index, checked against its size and CRC-32 as it
+     * passes, so false means the sink saw bytes that must not be kept. With raw, a deflated
+     * entry's stored bytes go out as they are, without inflating them.
+     */
+    bool readEntry(int index, bool raw, const DataSink &sink) const;
+
+    /**
+     * Whether an entry named entryName (or a link there pointing at linkTarget) stays below the
+     * directory it is extracted into. Lexical: absolute names, drives and ".." that climb above
+     * the top are refused.
+     */
+    static bool staysInside(const QString &entryName);
+    static bool linkStaysInside(const QString &entryName, const QString &linkTarget);
     /**
      * Writes every entry below destinationDir. Refuses, before writing anything, a damaged
      * archive and one with an entry or a link target that would land outside destinationDir;
@@ -89,5 +126,5 @@ public:
 
 private:
     friend class ZipReaderPrivate;
-    ZipReaderPrivate *d;
+    std::unique_ptr<ZipReaderPrivate> d;
 };

@@ -1,7 +1,7 @@
 #pragma once
 
-// Internal side of ZipReader, used by the zip page calls for index-based and streamed access.
-// Not part of the exported interface.
+// Internal side of ZipReader: the index and the checked reading of entries. Not part of the
+// exported interface.
 
 #include "services/zipreader.h"
 
@@ -9,6 +9,7 @@
 #include <QVector>
 
 #include <functional>
+#include <memory>
 
 struct ZipCentralRecord
 {
@@ -43,8 +44,6 @@ public:
     // Receives consecutive pieces of an entry; returning false stops the stream.
     using Sink = std::function<bool(const char *data, qint64 length)>;
 
-    static ZipReaderPrivate *get(const ZipReader &reader) { return reader.d; }
-
     ZipReaderPrivate(QIODevice *device, bool ownsDevice);
     ~ZipReaderPrivate();
 
@@ -70,7 +69,7 @@ public:
     static bool linkStaysInside(const QString &entryName, const QString &linkTarget);
 
     QIODevice *device = nullptr;
-    bool ownsDevice = false;
+    std::unique_ptr<QIODevice> ownedDevice;
     bool indexPending = true;
     QVector<ZipCentralRecord> records;
     QByteArray comment;

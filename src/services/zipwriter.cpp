@@ -64,15 +64,13 @@ QByteArray encodeName(const QString &name)
 
 ZipWriterPrivate::ZipWriterPrivate(QIODevice *device, bool ownsDevice)
     : device(device)
-    , ownsDevice(ownsDevice)
+    , ownedDevice(ownsDevice ? device : nullptr)
 {
 }
 
 ZipWriterPrivate::~ZipWriterPrivate()
 {
     endDeflater();
-    if (ownsDevice)
-        delete device;
 }
 
 void ZipWriterPrivate::fail(ZipWriter::Status newStatus)
@@ -336,19 +334,59 @@ ZipWriter::ZipWriter(const QString &fileName, QIODevice::OpenMode mode)
 {
     auto *file = new QFile(fileName);
     file->open(mode);
-    d = new ZipWriterPrivate(file, true);
+    d = std::make_unique<ZipWriterPrivate>(file, true);
     d->status = statusFromFileError(file->error());
 }
 
 ZipWriter::ZipWriter(QIODevice *device)
-    : d(new ZipWriterPrivate(device, false))
+    : d(std::make_unique<ZipWriterPrivate>(device, false))
 {
 }
 
 ZipWriter::~ZipWriter()
 {
     close();
-    delete d;
+}
+
+bool ZipWriter::beginFile(const QString &fileName, qint64 expectedSize)
+{
+    return d->beginEntry(ZipWriterPrivate::EntryType::File, fileName, expectedSize);
+}
+
+bool ZipWriter::writeFileData(const char *data, qint64 length)
+{
+    return d->writeEntryData(data, length);
+}
+
+bool ZipWriter::finishFile()
+{
+    return d->finishEntry();
+}
+
+bool ZipWriter::beginDeflatedCopy(const QString &fileName, quint32 crc, qint64 compressedSize,
+                                  qint64 uncompressedSize)
+{
+    return d->beginDeflatedCopy(fileName, crc, compressedSize, uncompressedSize);
+}
+
+bool ZipWriter::writeDeflatedCopy(const char *data, qint64 length)
+{
+    return d->writeDeflatedCopy(data, length);
+}
+
+bool ZipWriter::finishDeflatedCopy()
+{
+    return d->finishDeflatedCopy();
+}
+
+bool ZipWriter::finishWithoutClosing()
+{
+    return d->finishWithoutClosing();
+}
+
+void ZipWriter::abandon()
+{
+    d->abandon();
 }
 
 QIODevice *ZipWriter::device() const

@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QString>
 
+#include <memory>
+
 class ZipWriterPrivate;
 
 /**
@@ -51,10 +53,37 @@ public:
     void addDirectory(const QString &dirName);
     void addSymLink(const QString &fileName, const QString &destination);
 
+    /**
+     * A file entry streamed in pieces: begin, any number of writes, finish. The method follows
+     * the compression policy for expectedSize; the sizes and CRC-32 are patched into the local
+     * header at the end, so the device must allow seeking. Each returns false once status() is
+     * not NoError.
+     */
+    bool beginFile(const QString &fileName, qint64 expectedSize);
+    bool writeFileData(const char *data, qint64 length);
+    bool finishFile();
+
+    /**
+     * A file entry whose deflated bytes already exist, with their CRC-32 and sizes: the bytes
+     * are written as they are, without inflating and deflating them again.
+     */
+    bool beginDeflatedCopy(const QString &fileName, quint32 crc, qint64 compressedSize,
+                           qint64 uncompressedSize);
+    bool writeDeflatedCopy(const char *data, qint64 length);
+    bool finishDeflatedCopy();
+
     /** Writes the central directory and the end record, then closes the device. */
     void close();
+    /**
+     * Writes the central directory and the end record but leaves the device open, for a caller
+     * that must finish it itself (a QSaveFile commits instead of closing). The writer does
+     * nothing further afterwards.
+     */
+    bool finishWithoutClosing();
+    /** Leaves the device alone from now on, for a caller that discards what was written. */
+    void abandon();
 
 private:
     friend class ZipWriterPrivate;
-    ZipWriterPrivate *d;
+    std::unique_ptr<ZipWriterPrivate> d;
 };

@@ -1,7 +1,6 @@
 #pragma once
 
-// Internal side of ZipWriter: streamed entries, verbatim copies of deflated data and a finish
-// that leaves closing to the caller. Used by the zip page calls; not part of the exported
+// Internal side of ZipWriter: the entry records and the deflater. Not part of the exported
 // interface.
 
 #include "services/zipwriter.h"
@@ -18,8 +17,6 @@ class ZipWriterPrivate
 {
 public:
     enum class EntryType { Directory, File, SymLink };
-
-    static ZipWriterPrivate *get(const ZipWriter &writer) { return writer.d; }
 
     ZipWriterPrivate(QIODevice *device, bool ownsDevice);
     ~ZipWriterPrivate();
@@ -48,7 +45,7 @@ public:
     void abandon() { detached = true; }
 
     QIODevice *device = nullptr;
-    bool ownsDevice = false;
+    std::unique_ptr<QIODevice> ownedDevice;
     bool detached = false;
     QVector<QByteArray> centralRecords; // each: 46-byte header, name, extra field, comment
     QByteArray comment;
