@@ -1,5 +1,6 @@
 #include "webview/scriptruntime.h"
 
+#include "platform/scriptprotocol.h"
 #include "webview/webview.h"
 
 namespace {
@@ -101,7 +102,7 @@ if( window != top ) revealQtContent();
 
 const char Delimiters[] = R"JS(
 var CALLBACK_INDICATOR = 'qt-call:'; var CALLBACK_PREFIX_DELIMIITER = ':'; var CALLBACK_PREFIX_DELIMIITER_ESCAPE = '_DELIMESC_';
-var CALLBACK_ARG_DELIMIITER = '_DELIM_'; var CALLBACK_INTRA_ARG_DELIMIITER = '_INTRADELIM_'; var LONG_ARG_PREFIX = 'QT_LONG_ARG';
+var CALLBACK_ARG_DELIMIITER = '_DELIM_'; var CALLBACK_INTRA_ARG_DELIMIITER = '%1'; var LONG_ARG_PREFIX = 'QT_LONG_ARG';
 var LONG_ARG_NOT_DEF_INDICATOR = '_NOTDEF_'; var LOG_INDICATOR = 'qt-log:';
 function qtDelimiter() { return CALLBACK_INTRA_ARG_DELIMIITER; }
 function escapeRegExp( str ) { return str.replace( /[\-\[\]\/\{\}\(\)\*\+\?\.\\\^\$\|]/g, '\\$&' ); }
@@ -157,7 +158,7 @@ function qtPostMessage( sourceId, eventId, assiocativeArray ) {
     if ( !sourceId ) sourceId = document.location.href;
     var keys = [], values = [];
     for ( var key in assiocativeArray ) { keys.push( key ); values.push( assiocativeArray[key] ); }
-    QtObj.postMessage( sourceId, eventId, keys.join( '_INTRADELIM_' ), values.join( '_INTRADELIM_' ) );
+    QtObj.postMessage( sourceId, eventId, keys.join( '%1' ), values.join( '%1' ) );
 }
 )JS";
 
@@ -218,7 +219,8 @@ QString ScriptRuntime::frameRuntime(const HostInfo &host)
         "window.qtKey_ = window.qtKey_ || null;function setQtKey( qtKey ) { qtKey_ = qtKey; }"
         "function qtKey() { return qtKey_; }function Qt() { return ( qtKey() ? QtObj : null ); }");
     return platformConstants(host) + folderGlobals() + accessKey + QLatin1String(LoadSignal)
-        + QLatin1String(ErrorCodes) + QLatin1String(ContentReveal) + QLatin1String(Delimiters)
+        + QLatin1String(ErrorCodes) + QLatin1String(ContentReveal)
+        + QString(QLatin1String(Delimiters)).arg(ScriptProtocol::intraDelimiter())
         + QStringLiteral("top.postMessage( 'grantQtAccess', '*' );")
         + QLatin1String(FrameMessageRelay) + QLatin1String(CallbackHelpers);
 }
@@ -269,7 +271,7 @@ QString ScriptRuntime::formWatchScript(const QString &formName, const QString &e
 
 QString ScriptRuntime::popupPostScript()
 {
-    return QLatin1String(PopupPost);
+    return QString(QLatin1String(PopupPost)).arg(ScriptProtocol::intraDelimiter());
 }
 
 QString ScriptRuntime::frameIdentityScript(uint id, const QUrl &frameUrl, int parentId,
