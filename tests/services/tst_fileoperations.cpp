@@ -1,85 +1,77 @@
 #include "../docs/deletionguard.h"
-#include "platform/prompter.h"
 #include "platform/systemopener.h"
 #include "platform/textcipher.h"
 #include "services/fileoperations.h"
 #include "writeinchild.h"
+#include "ziptestsupport.h"
 
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
 #include <QtTest>
+
+using namespace ZipTestSupport;
 
 namespace {
 
-// Answers the file dialogs from a script and records what was asked.
-class ScriptedPrompter : public Prompter
-{
-public:
-    QString answer;
-    QStringList answers;
-    QStringList calls;
-    QWidget *lastParent = nullptr;
-    QStringList lastArguments;
-
-    QString openFileName(QWidget *parent, const QString &caption, const QString &dir,
-                         const QString &filter) override
-    {
-        record(QStringLiteral("open"), parent, { caption, dir, filter });
-        return answer;
-    }
-    QStringList openFileNames(QWidget *parent, const QString &caption, const QString &dir,
-                              const QString &filter) override
-    {
-        record(QStringLiteral("openMany"), parent, { caption, dir, filter });
-        return answers;
-    }
-    QString saveFileName(QWidget *parent, const QString &caption, const QString &dir,
-                         const QString &filter) override
-    {
-        record(QStringLiteral("save"), parent, { caption, dir, filter });
-        return answer;
-    }
-    QString existingDirectory(QWidget *parent, const QString &caption, const QString &dir) override
-    {
-        record(QStringLiteral("directory"), parent, { caption, dir });
-        return answer;
-    }
-
-private:
-    void record(const QString &call, QWidget *parent, const QStringList &arguments)
-    {
-        calls.append(call);
-        lastParent = parent;
-        lastArguments = arguments;
-    }
-};
-
-// Opens only files whose name ends with one of the accepted suffixes, and records every path.
+// Opens only files whose name ends with the accepted suffix, and records every path.
 class ScriptedOpener : public SystemOpener
 {
 public:
-    QStringList acceptedSuffixes;
+    QString acceptedSuffix;
     QStringList opened;
 
     bool openWithAssociatedApplication(const QString &path) override
     {
         opened.append(path);
-        for (const QString &suffix : qAsConst(acceptedSuffixes)) {
-            if (path.endsWith(suffix))
-                return true;
-        }
-        return false;
+        return !acceptedSuffix.isEmpty() && path.endsWith(acceptedSuffix);
     }
 };
 
-QByteArray contentOf(const QString &path)
+// The message with %1, %2, ... replaced by the values in their order.
+QString filled(QString message, const QStringList &values)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+    for (int i = 0; i < values.size(); ++i)
+        message.replace(QLatin1Char('%') + QString::number(i + 1), values.at(i));
+    return message;
 }
 
+// The rows of the tables below; their _data() functions say what the fields hold.
+struct RoundTrip
+{
+    QString call, data;
+    QByteArray stored;
+    QString readBack;
+    quint32 key = 0;
+};
+
+struct Call
+{
+    QString call, from, to, guarded;
+    int code;
+    QString message;
+};
+
+struct Export
+{
+    QString fileName, data;
+    bool binary;
+    QString accepted;
+    int code;
+    QStringList opened;
+    bool queued;
+};
+
+struct Delivery
+{
+    QString via, fileName;
+    QByteArray bytes;
+    QStringList values;
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(RoundTrip)
+Q_DECLARE_METATYPE(Call)
+Q_DECLARE_METATYPE(Export)
+Q_DECLARE_METATYPE(Delivery)
 
 class TestFileOperations : public QObject
 {
@@ -89,57 +81,26 @@ private slots:
     void init();
     void cleanup();
 
-    void writeFileCreatesTheDirectoryChain();
-    void writeFileKeepsLineFeedsOnThisPlatform();
-    void writeFileReportsParentDirectoryFailure();
-    void writeFileOntoDirectoryReportsFileError();
+    void roundTrips_data();
+    void roundTrips();
     void writeFailingMidwayKeepsOldContent_data();
     void writeFailingMidwayKeepsOldContent();
-    void readFileStopsAtNul();
-    void readFileKeepsCarriageReturnsOnThisPlatform();
-    void readMissingFile_data();
-    void readMissingFile();
-    void readDirectoryAsFileReportsFileError();
-    void binaryForms_data();
-    void binaryForms();
-    void encryptedRoundTrip_data();
-    void encryptedRoundTrip();
-    void readEncryptedFileThatDoesNotDecipher();
-    void deleteFile();
-    void deleteMissingFile();
-    void deleteDirectoryReportsFileError();
-    void moveFile_data();
-    void moveFile();
-    void moveOntoExistingFileKeepsBoth();
-    void moveCaseOnlyOnCaseSensitiveFileSystem();
-    void moveAcrossIntoNewDirectory();
-    void moveAcrossWhenTargetDirectoryCannotBeMade();
-    void moveDirectoryAcrossFailsToCopy();
-    void moveAcrossWhenSourceCannotBeDeleted();
-    void renameRefusedInPlace();
-    void browseForPath_data();
-    void browseForPath();
-    void browseForPathCancelled_data();
-    void browseForPathCancelled();
-    void exportOpensTheWrittenFile();
-    void exportRenamesToCarryTheFileType();
-    void exportKeepsExtensionDifferingOnlyInCase();
-    void exportReportsWriteFailure();
-    void exportOfUserFileOutsideSurvivesCleanup();
+    void calls_data();
+    void calls();
+    void exportFile_data();
+    void exportFile();
     void deliverFile_data();
     void deliverFile();
-    void deliverGivenBytes();
-    void deliverNothingWithoutCallbackOrPath();
-    void deliverMissingFileReportsFileError();
-    void importWithoutLaunchFileReportsNothing();
-    void importDeliversTheLaunchFile();
+    void nothingToDeliver();
 
 private:
     QString path(const QString &relative) const { return m_dir->filePath(relative); }
-    QString makeFile(const QString &relative, const QByteArray &content);
+    QString makeFile(const QString &relative, const QByteArray &content) const
+    {
+        return writeAll(path(relative), content) ? path(relative) : QString();
+    }
 
     QScopedPointer<QTemporaryDir> m_dir;
-    ScriptedPrompter m_prompter;
     ScriptedOpener m_opener;
 };
 
@@ -147,73 +108,61 @@ void TestFileOperations::init()
 {
     m_dir.reset(new QTemporaryDir);
     QVERIFY2(m_dir->isValid(), "no temporary directory");
-    m_prompter = ScriptedPrompter();
     m_opener = ScriptedOpener();
-    Prompter::setCurrent(&m_prompter);
     SystemOpener::setCurrent(&m_opener);
 }
 
 void TestFileOperations::cleanup()
 {
-    Prompter::setCurrent(nullptr);
     SystemOpener::setCurrent(nullptr);
     m_dir->setAutoRemove(!QTest::currentTestFailed());
-    m_dir.reset();
 }
 
-QString TestFileOperations::makeFile(const QString &relative, const QByteArray &content)
+void TestFileOperations::roundTrips_data()
 {
-    const QString filePath = path(relative);
-    QDir().mkpath(QFileInfo(filePath).path());
-    QFile file(filePath);
-    if (file.open(QIODevice::WriteOnly))
-        file.write(content);
-    return filePath;
+    // Written by call ("text", "binary" or "encrypted"), data is stored (enciphered when null)
+    // and read back. Text mode is the platform's: here line ends are stored as they are.
+    QTest::addColumn<RoundTrip>("c");
+    QTest::newRow("text: UTF-8") << RoundTrip { "text", "Grüße", "Grüße", "Grüße" };
+    QTest::newRow("text: line feeds") << RoundTrip { "text", "a\nb", "a\nb", "a\nb" };
+    QTest::newRow("text: carriage returns") << RoundTrip { "text", "a\r\nb", "a\r\nb", "a\r\nb" };
+    QTest::newRow("text: reading stops at NUL")
+        << RoundTrip { "text", QString::fromLatin1("before\0after", 12),
+                       QByteArray("before\0after", 12), "before" };
+    const QByteArray bytes("\x89PNG\r\n\x1a\n\x00\xff", 10);
+    const QString base64 = QString::fromLatin1(bytes.toBase64());
+    QTest::newRow("binary: bare Base64") << RoundTrip { "binary", base64, bytes, base64 };
+    QTest::newRow("binary: data URL, comma in its type")
+        << RoundTrip { "binary", "data:text/plain;name=a,b;base64," + base64, bytes, base64 };
+    QTest::newRow("encrypted: default key")
+        << RoundTrip { "encrypted", "line\näöü", QByteArray(), "line\näöü" };
+    QTest::newRow("encrypted: own key")
+        << RoundTrip { "encrypted", "line", QByteArray(), "line", 0x12345678 };
 }
 
-void TestFileOperations::writeFileCreatesTheDirectoryChain()
+// The directories on the way are made.
+void TestFileOperations::roundTrips()
 {
-    const QString filePath = path(QStringLiteral("a/b/c/notes.txt"));
-    const CallResult result = FileOperations::writeFile(filePath, QStringLiteral("Grüße"));
-    QVERIFY2(result.success, qPrintable(result.message));
-    QCOMPARE(result.message, QString());
-    QVERIFY(result.values.isEmpty());
-    QCOMPARE(contentOf(filePath), QStringLiteral("Grüße").toUtf8());
-}
-
-void TestFileOperations::writeFileKeepsLineFeedsOnThisPlatform()
-{
-    // Text mode is the platform's: Linux stores a line feed as it is, without a carriage return.
-    const QString filePath = path(QStringLiteral("lines.txt"));
-    QVERIFY(FileOperations::writeFile(filePath, QStringLiteral("a\nb")).success);
-    QCOMPARE(contentOf(filePath), QByteArray("a\nb"));
-    QCOMPARE(FileOperations::readFile(filePath).message, QStringLiteral("a\nb"));
-}
-
-void TestFileOperations::writeFileReportsParentDirectoryFailure()
-{
-    makeFile(QStringLiteral("plain"), "x");
-    const QString filePath = path(QStringLiteral("plain/sub/notes.txt"));
-    for (const CallResult &result :
-         { FileOperations::writeFile(filePath, QStringLiteral("x")),
-           FileOperations::writeBinaryFile(filePath, QStringLiteral("eA==")),
-           FileOperations::writeEncryptedFile(filePath, 0, QStringLiteral("x")) }) {
-        QVERIFY(!result.success);
-        QCOMPARE(result.errorCode, 2000);
-        QCOMPARE(result.message,
-                 "Directory: " + path(QStringLiteral("plain/sub")) + " not could not be created.");
+    QFETCH(RoundTrip, c);
+    const QString filePath = path("a/b/file");
+    const bool text = c.call == QLatin1String("text"), binary = c.call == QLatin1String("binary");
+    const CallResult written = text ? FileOperations::writeFile(filePath, c.data)
+        : binary                    ? FileOperations::writeBinaryFile(filePath, c.data)
+                                    : FileOperations::writeEncryptedFile(filePath, c.key, c.data);
+    QVERIFY2(written.success && written.message.isEmpty() && written.values.isEmpty(),
+             qPrintable(written.message));
+    const QByteArray stored = readAll(filePath);
+    if (c.stored.isNull()) {
+        const quint32 key = c.key ? c.key : TextCipher::DefaultKey;
+        QCOMPARE(TextCipher::decryptWithKey(QString::fromUtf8(stored), key), c.data);
+    } else {
+        QCOMPARE(stored, c.stored);
     }
-}
-
-void TestFileOperations::writeFileOntoDirectoryReportsFileError()
-{
-    QVERIFY(QDir().mkpath(path(QStringLiteral("taken"))));
-    const QString filePath = path(QStringLiteral("taken"));
-    const CallResult result = FileOperations::writeFile(filePath, QStringLiteral("x"));
-    QVERIFY(!result.success);
-    QCOMPARE(result.errorCode, int(QFileDevice::OpenError));
-    QCOMPARE(result.message, "Is a directory (File Path: " + filePath + ")");
-    QVERIFY(QFileInfo(filePath).isDir());
+    const CallResult read = text ? FileOperations::readFile(filePath)
+        : binary                 ? FileOperations::readBinaryFile(filePath)
+                                 : FileOperations::readEncryptedFile(filePath, c.key);
+    QVERIFY(read.success && read.values.isEmpty());
+    QCOMPARE(read.message, c.readBack);
 }
 
 void TestFileOperations::writeFailingMidwayKeepsOldContent_data()
@@ -224,535 +173,227 @@ void TestFileOperations::writeFailingMidwayKeepsOldContent_data()
     QTest::newRow("writeEncryptedFile") << "writeEncryptedFile";
 }
 
+// The disk refuses the data midway: the write reports the disk's error with the path, and the
+// old file stays byte for byte with no temporary file beside it.
 void TestFileOperations::writeFailingMidwayKeepsOldContent()
 {
     QFETCH(QString, mode);
     const QByteArray old("old content\r\n\x00\x01 kept byte for byte", 35);
-    const QString filePath = makeFile(QStringLiteral("data.bin"), old);
+    const QString filePath = makeFile("data.bin", old);
     const QString report = writeInChildWithSizeLimit(mode, filePath, 1 << 20);
-    QVERIFY2(!report.isEmpty(), "the write helper did not run");
-    // The disk refused the data midway: the file error is reported with its path.
-    QVERIFY2(report.startsWith(QLatin1String("0 ")), qPrintable(report));
-    QCOMPARE(report, "0 2 File too large (File Path: " + filePath + ")");
-    QCOMPARE(contentOf(filePath), old);
+    QCOMPARE(report, QString("0 2 File too large (File Path: " + filePath + ")"));
+    QCOMPARE(readAll(filePath), old);
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList { "data.bin" });
 }
 
-void TestFileOperations::readFileStopsAtNul()
+void TestFileOperations::calls_data()
 {
-    const QByteArray bytes("before\0after", 12);
-    const QString filePath = makeFile(QStringLiteral("nul.txt"), bytes);
-    const CallResult text = FileOperations::readFile(filePath);
-    QVERIFY(text.success);
-    QCOMPARE(text.message, QStringLiteral("before"));
-    QVERIFY(text.values.isEmpty());
-    const CallResult binary = FileOperations::readBinaryFile(filePath);
-    QVERIFY(binary.success);
-    QCOMPARE(QByteArray::fromBase64(binary.message.toLatin1()), bytes);
-    QCOMPARE(binary.message, QString::fromLatin1(bytes.toBase64()));
-}
-
-void TestFileOperations::readFileKeepsCarriageReturnsOnThisPlatform()
-{
-    // Linux has no text mode of its own: CR LF is read back unchanged.
-    const QString filePath = makeFile(QStringLiteral("crlf.txt"), "a\r\nb");
-    QCOMPARE(FileOperations::readFile(filePath).message, QStringLiteral("a\r\nb"));
-}
-
-void TestFileOperations::readMissingFile_data()
-{
-    QTest::addColumn<int>("call");
-    QTest::newRow("readFile") << 0;
-    QTest::newRow("readBinaryFile") << 1;
-    QTest::newRow("readEncryptedFile") << 2;
-}
-
-void TestFileOperations::readMissingFile()
-{
-    QFETCH(int, call);
-    const QString filePath = path(QStringLiteral("missing.txt"));
-    const CallResult result = call == 0 ? FileOperations::readFile(filePath)
-        : call == 1                     ? FileOperations::readBinaryFile(filePath)
-                                        : FileOperations::readEncryptedFile(filePath, 0);
-    QVERIFY(!result.success);
-    QCOMPARE(result.errorCode, 1000);
-    QCOMPARE(result.message, "File not found: " + filePath);
-}
-
-void TestFileOperations::readDirectoryAsFileReportsFileError()
-{
-    const CallResult result = FileOperations::readFile(m_dir->path());
-    QVERIFY(!result.success);
-    QCOMPARE(result.errorCode, int(QFileDevice::OpenError));
-    QCOMPARE(result.message, "file to open is a directory (File Path: " + m_dir->path() + ")");
-}
-
-void TestFileOperations::binaryForms_data()
-{
-    QTest::addColumn<QString>("data");
-    QTest::addColumn<QByteArray>("expected");
-    const QByteArray bytes("\x89PNG\r\n\x1a\n\x00\xff", 10);
-    const QString base64 = QString::fromLatin1(bytes.toBase64());
-    QTest::newRow("bare Base64") << base64 << bytes;
-    QTest::newRow("data URL") << "data:image/png;base64," + base64 << bytes;
-    QTest::newRow("data URL with a comma in its type")
-        << "data:text/plain;name=a,b;base64," + base64 << bytes;
-    QTest::newRow("characters outside the alphabet skipped") << "aGVs\nbG8=" << QByteArray("hello");
-    QTest::newRow("capital DATA is no data URL")
-        << "DATA:x,aGVsbG8=" << QByteArray::fromBase64("DATAx,aGVsbG8=");
-    QTest::newRow("empty") << "" << QByteArray();
-}
-
-void TestFileOperations::binaryForms()
-{
-    QFETCH(QString, data);
-    QFETCH(QByteArray, expected);
-    const QString filePath = path(QStringLiteral("deep/out.bin"));
-    const CallResult result = FileOperations::writeBinaryFile(filePath, data);
-    QVERIFY2(result.success, qPrintable(result.message));
-    QCOMPARE(contentOf(filePath), expected);
-    QCOMPARE(FileOperations::readBinaryFile(filePath).message,
-             QString::fromLatin1(expected.toBase64()));
-}
-
-void TestFileOperations::encryptedRoundTrip_data()
-{
-    QTest::addColumn<quint32>("key");
-    QTest::newRow("default key") << 0u;
-    QTest::newRow("own key") << 0x12345678u;
-}
-
-void TestFileOperations::encryptedRoundTrip()
-{
-    QFETCH(quint32, key);
-    const QString filePath = path(QStringLiteral("secret/file.enc"));
-    const QString clear = QStringLiteral("line one\nline two: äöü");
-    QVERIFY(FileOperations::writeEncryptedFile(filePath, key, clear).success);
-    const QString stored = QString::fromUtf8(contentOf(filePath));
-    QVERIFY(!stored.contains(QLatin1String("line one")));
-    QCOMPARE(TextCipher::decryptWithKey(stored, key ? key : TextCipher::DefaultKey), clear);
-    const CallResult read = FileOperations::readEncryptedFile(filePath, key);
-    QVERIFY(read.success);
-    QCOMPARE(read.message, clear);
-}
-
-void TestFileOperations::readEncryptedFileThatDoesNotDecipher()
-{
-    const QString filePath = makeFile(QStringLiteral("plain.txt"), "not enciphered at all");
-    QTest::ignoreMessage(QtWarningMsg, "Invalid version or not a cyphertext.");
-    const CallResult read = FileOperations::readEncryptedFile(filePath, 0);
-    QVERIFY(read.success);
-    QCOMPARE(read.message, QString());
-}
-
-void TestFileOperations::deleteFile()
-{
-    const QString filePath = makeFile(QStringLiteral("gone.txt"), "x");
-    const CallResult result = FileOperations::deleteFile(filePath);
-    QVERIFY(result.success);
-    QVERIFY(!QFileInfo::exists(filePath));
-}
-
-void TestFileOperations::deleteMissingFile()
-{
-    const QString filePath = path(QStringLiteral("never.txt"));
-    const CallResult result = FileOperations::deleteFile(filePath);
-    QVERIFY(!result.success);
-    QCOMPARE(result.errorCode, 1000);
-    QCOMPARE(result.message, "File not found: " + filePath);
-}
-
-void TestFileOperations::deleteDirectoryReportsFileError()
-{
-    const QString dirPath = path(QStringLiteral("folder"));
-    QVERIFY(QDir().mkpath(dirPath + "/inside"));
-    const CallResult result = FileOperations::deleteFile(dirPath);
-    QVERIFY(!result.success);
-    QCOMPARE(result.errorCode, int(QFileDevice::RemoveError));
-    QCOMPARE(result.message, "Is a directory (File Path: " + dirPath + ")");
-    QVERIFY(QFileInfo(dirPath).isDir());
-}
-
-void TestFileOperations::moveFile_data()
-{
-    QTest::addColumn<QString>("from");
-    QTest::addColumn<QString>("to");
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QString>("messageTemplate"); // %1 from, %2 to, paths absolute
-    QTest::newRow("rename in place") << "a.txt"
-                                     << "b.txt" << -1 << "";
-    QTest::newRow("same path") << "a.txt"
-                               << "a.txt" << -1 << "";
-    QTest::newRow("missing source") << "none.txt"
-                                    << "b.txt" << 1000 << "File: %1 does not exist.";
-    QTest::newRow("existing target") << "a.txt"
-                                     << "other.txt" << 1001 << "File: %2 already exists.";
-    QTest::newRow("existing directory target") << "a.txt"
-                                               << "dir" << 1001 << "File: %2 already exists.";
-}
-
-void TestFileOperations::moveFile()
-{
-    QFETCH(QString, from);
-    QFETCH(QString, to);
-    QFETCH(int, code);
-    QFETCH(QString, messageTemplate);
-    makeFile(QStringLiteral("a.txt"), "payload");
-    makeFile(QStringLiteral("other.txt"), "other");
-    QVERIFY(QDir().mkpath(path(QStringLiteral("dir"))));
-    const CallResult result = FileOperations::moveFile(path(from), path(to));
-    if (code < 0) {
-        QVERIFY2(result.success, qPrintable(result.message));
-        QCOMPARE(contentOf(path(to)), QByteArray("payload"));
-        QCOMPARE(QFileInfo::exists(path(from)), from == to);
-    } else {
-        QVERIFY(!result.success);
-        QCOMPARE(result.errorCode, code);
-        QString expected = messageTemplate;
-        expected.replace(QLatin1String("%1"), path(from)).replace(QLatin1String("%2"), path(to));
-        QCOMPARE(result.message, expected);
-    }
-}
-
-void TestFileOperations::moveOntoExistingFileKeepsBoth()
-{
-    const QString from = makeFile(QStringLiteral("x/a.txt"), "first");
-    const QString to = makeFile(QStringLiteral("y/b.txt"), "second");
-    QCOMPARE(FileOperations::moveFile(from, to).errorCode, 1001);
-    QCOMPARE(contentOf(from), QByteArray("first"));
-    QCOMPARE(contentOf(to), QByteArray("second"));
-}
-
-void TestFileOperations::moveCaseOnlyOnCaseSensitiveFileSystem()
-{
+    // Paths are in the test's directory, which holds a.txt and held/a.txt ("payload"),
+    // other/b.txt and the file blocker; guarded names a directory that refuses deletions. In
+    // messages %1 stands for the path (or the source of a move), %2 for the target of a move
+    // and %3 for the directory of either.
+    QTest::addColumn<Call>("c");
+    const auto row = [](const char *name, const Call &call) {
+        QTest::addRow("%s: %s", qPrintable(call.call), name) << call;
+    };
+    const char *parentFailed = "Directory: %3 not could not be created.";
+    for (const char *call : { "writeFile", "writeBinaryFile", "writeEncryptedFile" })
+        row("its directory cannot be made",
+            { call, "blocker/sub/n.txt", "", "", 2000, parentFailed });
+    row("onto a directory", { "writeFile", "other", "", "", 5, "Is a directory (File Path: %1)" });
+    for (const char *call : { "readFile", "readBinaryFile", "readEncryptedFile", "deleteFile" })
+        row("missing", { call, "none.txt", "", "", 1000, "File not found: %1" });
+    row("a directory",
+        { "readFile", "other", "", "", 5, "file to open is a directory (File Path: %1)" });
+    row("a file", { "deleteFile", "a.txt", "", "", 0, "" });
+    row("a directory",
+        { "deleteFile", "other", "", "", QFileDevice::RemoveError,
+          "Is a directory (File Path: %1)" });
+    row("missing",
+        { "deliverFile", "none.txt", "", "", 5, "No such file or directory (File Path: %1)" });
+    row("rename in place", { "moveFile", "a.txt", "b.txt", "", 0, "" });
+    row("same path", { "moveFile", "a.txt", "a.txt", "", 0, "" });
     // Here two names differing in case are two files, so the move is carried out.
-    const QString from = makeFile(QStringLiteral("report.txt"), "payload");
-    const QString to = path(QStringLiteral("Report.TXT"));
-    const CallResult result = FileOperations::moveFile(from, to);
-    QVERIFY2(result.success, qPrintable(result.message));
-    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList { "Report.TXT" });
-    QCOMPARE(contentOf(to), QByteArray("payload"));
+    row("letter case only", { "moveFile", "a.txt", "A.TXT", "", 0, "" });
+    row("across into new directories", { "moveFile", "a.txt", "new/deeper/a.txt", "", 0, "" });
+    row("missing source",
+        { "moveFile", "none.txt", "b.txt", "", 1000, "File: %1 does not exist." });
+    row("existing target",
+        { "moveFile", "a.txt", "other/b.txt", "", 1001, "File: %2 already exists." });
+    row("existing directory target",
+        { "moveFile", "a.txt", "other", "", 1001, "File: %2 already exists." });
+    row("target directory cannot be made",
+        { "moveFile", "a.txt", "blocker/sub/a.txt", "", 2000, parentFailed });
+    row("a directory across",
+        { "moveFile", "other", "elsewhere/other", "", 1003,
+          "File: %1 could not be copied to: %2." });
+    row("across, source cannot be deleted",
+        { "moveFile", "held/a.txt", "out/a.txt", "held", 1004, "File: %1 could not be deleted." });
+    row("rename refused in place",
+        { "moveFile", "held/a.txt", "held/b.txt", "held", 1002,
+          "File: %1 could not be renamed to: %2." });
 }
 
-void TestFileOperations::moveAcrossIntoNewDirectory()
+// A call that fails loses and changes nothing; one that succeeds leaves the file where it says.
+void TestFileOperations::calls()
 {
-    const QString from = makeFile(QStringLiteral("src/a.txt"), "payload");
-    const QString to = path(QStringLiteral("new/deeper/a.txt"));
-    const CallResult result = FileOperations::moveFile(from, to);
-    QVERIFY2(result.success, qPrintable(result.message));
-    QVERIFY(!QFileInfo::exists(from));
-    QCOMPARE(contentOf(to), QByteArray("payload"));
-}
-
-void TestFileOperations::moveAcrossWhenTargetDirectoryCannotBeMade()
-{
-    const QString from = makeFile(QStringLiteral("a.txt"), "payload");
-    makeFile(QStringLiteral("blocker"), "x");
-    const CallResult result
-        = FileOperations::moveFile(from, path(QStringLiteral("blocker/sub/a.txt")));
-    QVERIFY(!result.success);
-    QCOMPARE(result.errorCode, 2000);
+    QFETCH(Call, c);
+    for (const char *name : { "a.txt", "held/a.txt" })
+        QVERIFY(writeAll(path(QLatin1String(name)), "payload"));
+    QVERIFY(writeAll(path("other/b.txt"), "other") && writeAll(path("blocker"), "x"));
+    const QStringList before = snapshot(m_dir->path());
+    std::unique_ptr<DeletionGuard> guard;
+    if (!c.guarded.isEmpty()) {
+        guard.reset(new DeletionGuard(path(c.guarded)));
+        if (!guard->isActive())
+            QSKIP("this system cannot make a directory refuse deletion");
+    }
+    const QString from = path(c.from), to = path(c.to);
+    CallResult result;
+    if (c.call == QLatin1String("writeFile"))
+        result = FileOperations::writeFile(from, "x");
+    else if (c.call == QLatin1String("writeBinaryFile"))
+        result = FileOperations::writeBinaryFile(from, "eA==");
+    else if (c.call == QLatin1String("writeEncryptedFile"))
+        result = FileOperations::writeEncryptedFile(from, 0, "x");
+    else if (c.call == QLatin1String("readFile"))
+        result = FileOperations::readFile(from);
+    else if (c.call == QLatin1String("readBinaryFile"))
+        result = FileOperations::readBinaryFile(from);
+    else if (c.call == QLatin1String("readEncryptedFile"))
+        result = FileOperations::readEncryptedFile(from, 0);
+    else if (c.call == QLatin1String("deleteFile"))
+        result = FileOperations::deleteFile(from);
+    else if (c.call == QLatin1String("deliverFile"))
+        result = FileOperations::deliverFile("onFile", from).value_or(CallResult());
+    else
+        result = FileOperations::moveFile(from, to);
+    guard.reset();
+    QCOMPARE(result.errorCode, c.code);
     QCOMPARE(result.message,
-             "Directory: " + path(QStringLiteral("blocker/sub")) + " not could not be created.");
-    QCOMPARE(contentOf(from), QByteArray("payload"));
-}
-
-void TestFileOperations::moveDirectoryAcrossFailsToCopy()
-{
-    const QString from = path(QStringLiteral("folder"));
-    QVERIFY(QDir().mkpath(from));
-    const QString to = path(QStringLiteral("elsewhere/folder"));
-    const CallResult result = FileOperations::moveFile(from, to);
-    QVERIFY(!result.success);
-    QCOMPARE(result.errorCode, 1003);
-    QCOMPARE(result.message, "File: " + from + " could not be copied to: " + to + ".");
-    QVERIFY(QFileInfo(from).isDir());
-}
-
-void TestFileOperations::moveAcrossWhenSourceCannotBeDeleted()
-{
-    const QString from = makeFile(QStringLiteral("held/a.txt"), "payload");
-    const QString to = path(QStringLiteral("out/a.txt"));
-    DeletionGuard guard(path(QStringLiteral("held")));
-    if (!guard.isActive())
-        QSKIP("this system cannot make a directory refuse deletion");
-    const CallResult result = FileOperations::moveFile(from, to);
-    guard.release();
-    QVERIFY(!result.success);
-    QCOMPARE(result.errorCode, 1004);
-    QCOMPARE(result.message, "File: " + from + " could not be deleted.");
-    QCOMPARE(contentOf(from), QByteArray("payload"));
-    QCOMPARE(contentOf(to), QByteArray("payload"));
-}
-
-void TestFileOperations::renameRefusedInPlace()
-{
-    const QString from = makeFile(QStringLiteral("held/a.txt"), "payload");
-    const QString to = path(QStringLiteral("held/b.txt"));
-    DeletionGuard guard(path(QStringLiteral("held")));
-    if (!guard.isActive())
-        QSKIP("this system cannot make a directory refuse deletion");
-    const CallResult result = FileOperations::moveFile(from, to);
-    guard.release();
-    QCOMPARE(result.errorCode, 1002);
-    QCOMPARE(result.message, "File: " + from + " could not be renamed to: " + to + ".");
-    QCOMPARE(contentOf(from), QByteArray("payload"));
-}
-
-void TestFileOperations::browseForPath_data()
-{
-    QTest::addColumn<uint>("mode");
-    QTest::addColumn<QString>("dialog");
-    QTest::addColumn<QString>("data");
-    QTest::addColumn<QStringList>("values");
-    QTest::newRow("0 save") << 0u << "save"
-                            << "/chosen/one" << QStringList { "/chosen/one" };
-    QTest::newRow("1 open") << 1u << "open"
-                            << "/chosen/one" << QStringList { "/chosen/one" };
-    QTest::newRow("2 open several") << 2u << "openMany"
-                                    << "" << QStringList { "/a", "/b" };
-    QTest::newRow("3 directory") << 3u << "directory"
-                                 << "/chosen/one" << QStringList { "/chosen/one" };
-    QTest::newRow("7 no dialog") << 7u << ""
-                                 << "" << QStringList();
-}
-
-void TestFileOperations::browseForPath()
-{
-    QFETCH(uint, mode);
-    QFETCH(QString, dialog);
-    QFETCH(QString, data);
-    QFETCH(QStringList, values);
-    m_prompter.answer = QStringLiteral("/chosen/one");
-    m_prompter.answers = QStringList { "/a", "/b" };
-    QWidget *parent = reinterpret_cast<QWidget *>(&m_opener); // only passed through, never used
-    const QString filter = QStringLiteral("Text (*.txt *.log);;All (*)");
-    const CallResult result = FileOperations::browseForPath(
-        mode, QStringLiteral("Pick"), QStringLiteral("/start"), filter, parent);
-    QVERIFY(result.success);
-    QCOMPARE(result.message, data);
-    QCOMPARE(result.values, values);
-    QCOMPARE(m_prompter.calls, dialog.isEmpty() ? QStringList() : QStringList { dialog });
-    if (!dialog.isEmpty()) {
-        QCOMPARE(m_prompter.lastParent, parent);
-        const QStringList expected = mode == 3 ? QStringList { "Pick", "/start" }
-                                               : QStringList { "Pick", "/start", filter };
-        QCOMPARE(m_prompter.lastArguments, expected);
+             filled(c.message, { from, to, QFileInfo(c.to.isEmpty() ? from : to).path() }));
+    QCOMPARE(result.success, c.code == 0);
+    if (c.code != 0) {
+        const QStringList after = snapshot(m_dir->path());
+        for (const QString &item : before)
+            QVERIFY2(after.contains(item), qPrintable("lost or changed: " + item));
+    } else if (c.call == QLatin1String("deleteFile")) {
+        QVERIFY(!QFileInfo::exists(from));
+    } else {
+        QCOMPARE(readAll(to), QByteArray("payload"));
+        QCOMPARE(QFileInfo::exists(from), from == to);
     }
 }
 
-void TestFileOperations::browseForPathCancelled_data()
+void TestFileOperations::exportFile_data()
 {
-    QTest::addColumn<uint>("mode");
-    QTest::newRow("0 save") << 0u;
-    QTest::newRow("1 open") << 1u;
-    QTest::newRow("2 open several") << 2u;
-    QTest::newRow("3 directory") << 3u;
+    // The name, the data and whether it is binary; the suffix the opener accepts; the code, the
+    // paths opened (the last holds the data; "%" stands for the export directory, "@" for the
+    // test's) and whether the last is queued for deletion.
+    QTest::addColumn<Export>("c");
+    const QString pdf = QString::fromLatin1(QByteArray("%PDF-1.4 bytes").toBase64());
+    const QStringList renamed { "%/report", "%/report.pdf" };
+    QTest::newRow("opened as written")
+        << Export { "table.csv", "a;b", false, ".csv", 0, { "%/table.csv" }, true };
+    // Without an application for the bare name the type is appended, beside the written file.
+    QTest::newRow("renamed to carry the type, no application")
+        << Export { "report", "data:application/pdf;base64," + pdf, true, "", 1000, renamed, true };
+    QTest::newRow("renamed to carry the type, then opened")
+        << Export { "report", pdf, true, ".pdf", 0, renamed, true };
+    QTest::newRow("type differing only in case is not appended")
+        << Export { "report.PDF", "x", false, "", 1000, { "%/report.PDF" }, true };
+    QTest::newRow("a file of the user's outside is never queued")
+        << Export { "@/docs/mine.txt", "mine", false, ".txt", 0, { "@/docs/mine.txt" }, false };
+    QTest::newRow("a name leading outside is never queued")
+        << Export { "../out.txt", "out", false, ".txt", 0, { "@/out.txt" }, false };
+    QTest::newRow("write failure")
+        << Export { "blocker/a.txt", "x", false, ".txt", 1001, {}, false };
 }
 
-void TestFileOperations::browseForPathCancelled()
+// The file lands in the export directory, never in the current one; only a file inside the
+// export directory is queued for deletion.
+void TestFileOperations::exportFile()
 {
-    QFETCH(uint, mode);
-    const CallResult result
-        = FileOperations::browseForPath(mode, QString(), QString(), QString(), nullptr);
-    QVERIFY(!result.success);
-    QCOMPARE(result.errorCode, 0);
-    QCOMPARE(result.message, QString());
-    QVERIFY(result.values.isEmpty());
-    QCOMPARE(m_prompter.calls.size(), 1);
-}
-
-void TestFileOperations::exportOpensTheWrittenFile()
-{
-    m_opener.acceptedSuffixes = QStringList { ".csv" };
-    QStringList registered;
-    const auto tempFiles = [&registered](const QString &path) { registered.append(path); };
-    const QString exportDir = path(QStringLiteral("temp"));
-    const CallResult result
-        = FileOperations::exportFile(QStringLiteral("table.csv"), QStringLiteral("a;b\n1;2"), false,
-                                     QStringLiteral("csv"), tempFiles, exportDir);
-    QVERIFY2(result.success, qPrintable(result.message));
-    const QString written = exportDir + "/table.csv";
-    QCOMPARE(m_opener.opened, QStringList { written });
-    QCOMPARE(contentOf(written), QByteArray("a;b\n1;2"));
-    QCOMPARE(registered, QStringList { written });
-}
-
-void TestFileOperations::exportRenamesToCarryTheFileType()
-{
-    const QByteArray pdf("%PDF-1.4 bytes");
-    QStringList registered;
-    const auto tempFiles = [&registered](const QString &path) { registered.append(path); };
-    const QString exportDir = path(QStringLiteral("temp"));
+    QFETCH(Export, c);
+    const QString exportDir = path("temp");
+    const auto resolve = [&](QStringList texts) {
+        texts.replaceInStrings("%", exportDir);
+        return texts.replaceInStrings("@", m_dir->path());
+    };
+    makeFile("temp/blocker", "x");
+    QVERIFY(QDir().mkpath(path("docs")));
+    m_opener.acceptedSuffix = c.accepted;
+    QStringList queued;
     const QString saved = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(m_dir->path()));
+    QVERIFY(QDir::setCurrent(path("docs")));
+    const QString name = resolve({ c.fileName }).first();
     const CallResult result = FileOperations::exportFile(
-        QStringLiteral("report"),
-        QString::fromLatin1("data:application/pdf;base64," + pdf.toBase64()), true,
-        QStringLiteral("pdf"), tempFiles, exportDir);
+        name, c.data, c.binary, "pdf",
+        [&queued](const QString &queuedPath) { queued.append(queuedPath); }, exportDir);
     QDir::setCurrent(saved);
-    QVERIFY(!result.success);
-    QCOMPARE(result.errorCode, 1000);
+    QCOMPARE(result.errorCode, c.code);
+    const QString reason = c.code == 1000
+        ? "This computer may not have an application associated with this file type."
+        : "Duplication process failed.";
     QCOMPARE(result.message,
-             QStringLiteral("Could not export file: report. This computer may not "
-                            "have an application associated with this file type."));
-    // The renamed file lies in the export directory, not in the current directory.
-    const QString renamed = exportDir + "/report.pdf";
-    QCOMPARE(m_opener.opened, (QStringList { exportDir + "/report", renamed }));
-    QCOMPARE(contentOf(renamed), pdf);
-    QVERIFY(!QFileInfo::exists(path(QStringLiteral("report.pdf"))));
-    QCOMPARE(registered, QStringList { renamed });
-
-    m_opener.opened.clear();
-    m_opener.acceptedSuffixes = QStringList { ".pdf" };
-    QVERIFY(FileOperations::exportFile(QStringLiteral("second"),
-                                       QString::fromLatin1(pdf.toBase64()), true,
-                                       QStringLiteral("pdf"), tempFiles, exportDir)
-                .success);
-    QCOMPARE(m_opener.opened.last(), exportDir + "/second.pdf");
-}
-
-void TestFileOperations::exportKeepsExtensionDifferingOnlyInCase()
-{
-    QStringList registered;
-    const auto tempFiles = [&registered](const QString &path) { registered.append(path); };
-    const QString exportDir = path(QStringLiteral("temp"));
-    const CallResult result
-        = FileOperations::exportFile(QStringLiteral("report.PDF"), QStringLiteral("x"), false,
-                                     QStringLiteral("pdf"), tempFiles, exportDir);
-    QCOMPARE(result.errorCode, 1000);
-    QCOMPARE(m_opener.opened, QStringList { exportDir + "/report.PDF" });
-    QCOMPARE(registered, QStringList { exportDir + "/report.PDF" });
-}
-
-void TestFileOperations::exportReportsWriteFailure()
-{
-    makeFile(QStringLiteral("blocker"), "x");
-    QStringList registered;
-    const auto tempFiles = [&registered](const QString &path) { registered.append(path); };
-    const CallResult result = FileOperations::exportFile(
-        QStringLiteral("a.txt"), QStringLiteral("x"), false, QStringLiteral("txt"), tempFiles,
-        path(QStringLiteral("blocker/temp")));
-    QVERIFY(!result.success);
-    QCOMPARE(result.errorCode, 1001);
-    QCOMPARE(result.message,
-             QStringLiteral("Could not export file: a.txt. Duplication process failed."));
-    QVERIFY(m_opener.opened.isEmpty());
-    QVERIFY(registered.isEmpty());
-}
-
-void TestFileOperations::exportOfUserFileOutsideSurvivesCleanup()
-{
-    m_opener.acceptedSuffixes = QStringList { ".txt" };
-    QStringList registered;
-    const auto tempFiles = [&registered](const QString &path) { registered.append(path); };
-    const QString exportDir = path(QStringLiteral("temp"));
-    const QString userFile = path(QStringLiteral("documents/mine.txt"));
-    QVERIFY(QDir().mkpath(path(QStringLiteral("documents"))));
-    const QString inside = QStringLiteral("inside.txt");
-    QVERIFY(FileOperations::exportFile(userFile, QStringLiteral("user's own"), false,
-                                       QStringLiteral("txt"), tempFiles, exportDir)
-                .success);
-    QVERIFY(FileOperations::exportFile(inside, QStringLiteral("temporary"), false,
-                                       QStringLiteral("txt"), tempFiles, exportDir)
-                .success);
-    QVERIFY(FileOperations::exportFile(QStringLiteral("../escaped.txt"), QStringLiteral("out"),
-                                       false, QStringLiteral("txt"), tempFiles, exportDir)
-                .success);
-    QCOMPARE(registered, QStringList { exportDir + "/" + inside });
-    QCOMPARE(contentOf(userFile), QByteArray("user's own"));
-    QCOMPARE(contentOf(path(QStringLiteral("escaped.txt"))), QByteArray("out"));
+             c.code == 0 ? QString() : "Could not export file: " + name + ". " + reason);
+    const QStringList opened = resolve(c.opened);
+    QCOMPARE(m_opener.opened, opened);
+    QCOMPARE(queued, c.queued ? QStringList { opened.last() } : QStringList());
+    if (!opened.isEmpty()) {
+        QCOMPARE(readAll(opened.last()),
+                 c.binary ? QByteArray::fromBase64(c.data.section(QLatin1Char(','), -1).toLatin1())
+                          : c.data.toUtf8());
+    }
 }
 
 void TestFileOperations::deliverFile_data()
 {
-    QTest::addColumn<QString>("fileName");
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QString>("content");
-    QTest::addColumn<QString>("binaryFlag");
-    QTest::addColumn<QString>("extension");
+    // Via "file", "bytes" (handed over, no file read) or "import", the values delivered: name,
+    // content, binary flag, extension.
+    QTest::addColumn<Delivery>("c");
     const QByteArray png("\x89PNG\r\n\x1a\n\x00\x00\x00\rIHDR", 16);
-    QTest::newRow("text") << "notes.txt" << QByteArray("hello\nworld") << "hello\nworld"
-                          << "0"
-                          << "txt";
-    QTest::newRow("capital extension") << "NOTES.TXT" << QByteArray("hi") << "hi"
-                                       << "0"
-                                       << "txt";
-    QTest::newRow("text stops at NUL") << "cut.txt" << QByteArray("kept\0dropped", 12) << "kept"
-                                       << "0"
-                                       << "txt";
-    QTest::newRow("binary") << "image.png" << png << QString::fromLatin1(png.toBase64()) << "1"
-                            << "png";
-    QTest::newRow("no extension text")
-        << "notes" << QByteArray("plain text here\n") << "plain text here\n"
-        << "0"
-        << "";
+    const QByteArray pdf("%PDF-1.4\n\x00\x01", 11);
+    QTest::newRow("text") << Delivery {
+        "file", "notes.txt", "hello\nworld", { "notes.txt", "hello\nworld", "0", "txt" }
+    };
+    QTest::newRow("text stops at NUL") << Delivery {
+        "file", "cut.txt", QByteArray("kept\0gone", 9), { "cut.txt", "kept", "0", "txt" }
+    };
+    QTest::newRow("binary") << Delivery {
+        "file", "image.png", png, { "image.png", png.toBase64(), "1", "png" }
+    };
+    QTest::newRow("bytes handed over")
+        << Delivery { "bytes", "out/Doc.PDF", pdf, { "Doc.PDF", pdf.toBase64(), "1", "pdf" } };
+    QTest::newRow("the launch file")
+        << Delivery { "import", "Start.XML", "<doc/>", { "Start.XML", "<doc/>", "0", "xml" } };
 }
 
 void TestFileOperations::deliverFile()
 {
-    QFETCH(QString, fileName);
-    QFETCH(QByteArray, bytes);
-    QFETCH(QString, content);
-    QFETCH(QString, binaryFlag);
-    QFETCH(QString, extension);
-    const QString filePath = makeFile(fileName, bytes);
-    const std::optional<CallResult> result
-        = FileOperations::deliverFile(QStringLiteral("onFile"), filePath);
-    QVERIFY(result.has_value());
-    QVERIFY(result->success);
+    QFETCH(Delivery, c);
+    const QString callback = QStringLiteral("onFile");
+    const bool given = c.via == QLatin1String("bytes");
+    const QString filePath = given ? path(c.fileName) : makeFile(c.fileName, c.bytes);
+    const std::optional<CallResult> result = given
+        ? FileOperations::deliverFile(callback, filePath, c.bytes)
+        : c.via == QLatin1String("import") ? FileOperations::onImportFile(filePath, callback)
+                                           : FileOperations::deliverFile(callback, filePath);
+    QVERIFY(result.has_value() && result->success);
     QCOMPARE(result->message, QString());
-    QCOMPARE(result->values, (QStringList { fileName, content, binaryFlag, extension }));
+    QCOMPARE(result->values, c.values);
 }
 
-void TestFileOperations::deliverGivenBytes()
+// Without a callback, a path or a launch file there is nothing to deliver.
+void TestFileOperations::nothingToDeliver()
 {
-    // The bytes in memory are sent; the path only names the file and need not exist.
-    const QByteArray pdf("%PDF-1.4\n\x00\x01", 11);
-    const std::optional<CallResult> result = FileOperations::deliverFile(
-        QStringLiteral("onPdf"), path(QStringLiteral("out/Doc.PDF")), pdf);
-    QVERIFY(result.has_value());
-    QVERIFY(result->success);
-    QCOMPARE(result->values,
-             (QStringList { "Doc.PDF", QString::fromLatin1(pdf.toBase64()), "1", "pdf" }));
-}
-
-void TestFileOperations::deliverNothingWithoutCallbackOrPath()
-{
-    const QString filePath = makeFile(QStringLiteral("a.txt"), "x");
+    const QString filePath = makeFile("a.txt", "x");
     QVERIFY(!FileOperations::deliverFile(QString(), filePath).has_value());
-    QVERIFY(!FileOperations::deliverFile(QStringLiteral("onFile"), QString()).has_value());
-    QVERIFY(!FileOperations::deliverFile(QString(), filePath, QByteArray("x")).has_value());
-}
-
-void TestFileOperations::deliverMissingFileReportsFileError()
-{
-    const QString filePath = path(QStringLiteral("gone.txt"));
-    const std::optional<CallResult> result
-        = FileOperations::deliverFile(QStringLiteral("onFile"), filePath);
-    QVERIFY(result.has_value());
-    QVERIFY(!result->success);
-    QCOMPARE(result->errorCode, int(QFileDevice::OpenError));
-    QCOMPARE(result->message, "No such file or directory (File Path: " + filePath + ")");
-}
-
-void TestFileOperations::importWithoutLaunchFileReportsNothing()
-{
-    QVERIFY(!FileOperations::onImportFile(QString(), QStringLiteral("onImport")).has_value());
-}
-
-void TestFileOperations::importDeliversTheLaunchFile()
-{
-    const QString filePath = makeFile(QStringLiteral("Start.XML"), "<doc/>");
+    QVERIFY(!FileOperations::deliverFile("onFile", QString()).has_value());
+    QVERIFY(!FileOperations::deliverFile(QString(), filePath, "x").has_value());
+    QVERIFY(!FileOperations::onImportFile(QString(), "onImport").has_value());
     QVERIFY(!FileOperations::onImportFile(filePath, QString()).has_value());
-    for (int call = 0; call < 2; ++call) {
-        const std::optional<CallResult> result
-            = FileOperations::onImportFile(filePath, QStringLiteral("onImport"));
-        QVERIFY(result.has_value());
-        QVERIFY(result->success);
-        QCOMPARE(result->values, (QStringList { "Start.XML", "<doc/>", "0", "xml" }));
-    }
 }
 
-QTEST_MAIN(TestFileOperations)
+QTEST_GUILESS_MAIN(TestFileOperations)
 #include "tst_fileoperations.moc"

@@ -1,15 +1,9 @@
 #pragma once
 
-// Shared by the zip tests: running the real peers (Info-ZIP, Python's zipfile) and reading the
-// raw fields of an archive.
+// Shared by the zip tests: the real peers (Info-ZIP, Python's zipfile), the raw fields of an
+// archive, and what a folder holds.
 
-#include <QByteArray>
-#include <QDir>
-#include <QFile>
-#include <QProcess>
-#include <QString>
-#include <QStringList>
-#include <QtEndian>
+#include <QtCore>
 
 namespace ZipTestSupport {
 
@@ -18,6 +12,7 @@ struct ToolRun
     bool started = false;
     int exitCode = -1;
     QByteArray output;
+    bool ok() const { return started && exitCode == 0; }
 };
 
 inline ToolRun runTool(const QString &program, const QStringList &arguments,
@@ -26,15 +21,13 @@ inline ToolRun runTool(const QString &program, const QStringList &arguments,
 {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
-    if (!workingDir.isEmpty())
-        process.setWorkingDirectory(workingDir);
+    process.setWorkingDirectory(workingDir);
     process.start(program, arguments);
     ToolRun run;
     run.started = process.waitForStarted(10000);
     if (!run.started)
         return run;
-    if (!input.isEmpty())
-        process.write(input);
+    process.write(input);
     process.closeWriteChannel();
     process.waitForFinished(120000);
     run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
@@ -45,10 +38,38 @@ inline ToolRun runTool(const QString &program, const QStringList &arguments,
 // The archives that the Python script writes: friendly ones from zipfile, hostile ones patched.
 inline bool makeArchives(const QString &outputDir)
 {
-    const ToolRun run
-        = runTool(QStringLiteral("python3"),
-                  { QStringLiteral(CORVID_TEST_DATA "/zip/make_archives.py"), outputDir });
-    return run.started && run.exitCode == 0;
+    return runTool(QStringLiteral("python3"),
+                   { QStringLiteral(CORVID_TEST_DATA "/zip/make_archives.py"), outputDir })
+        .ok();
+}
+
+// Python's zipfile writes the archive, so names reach it exactly as given (backslashes too). A
+// file holds its own name; a name ending in "/" is an empty directory.
+inline bool makeArchive(const QString &path, const QStringList &names)
+{
+    const QString script
+        = QStringLiteral("import sys, zipfile, warnings\n"
+                         "warnings.simplefilter('ignore')\n"
+                         "with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:\n"
+                         "    for n in sys.stdin.read().split('\\n'):\n"
+                         "        z.writestr(n, b'' if n.endswith('/') else n.encode())\n");
+    return runTool(QStringLiteral("python3"), { QStringLiteral("-c"), script, path }, QString(),
+                   names.join(QLatin1Char('\n')).toUtf8())
+        .ok();
+}
+
+// The entries as Python's zipfile sees them (see dump_archive.py); empty when it cannot read them.
+inline QJsonArray pythonEntries(const QString &path)
+{
+    const ToolRun run = runTool(QStringLiteral("python3"),
+                                { QStringLiteral(CORVID_TEST_DATA "/zip/dump_archive.py"), path });
+    return run.ok() ? QJsonDocument::fromJson(run.output).array() : QJsonArray();
+}
+
+inline QByteArray pythonData(const QJsonValue &entry)
+{
+    return QByteArray::fromBase64(
+        entry.toObject().value(QStringLiteral("data")).toString().toLatin1());
 }
 
 inline QByteArray readAll(const QString &path)
@@ -94,6 +115,26 @@ inline QByteArray noise(int size, quint32 seed)
         data[i] = char(state >> 24);
     }
     return data;
+}
+
+// Everything below root, links as links, so that any change there shows in a comparison.
+inline QStringList snapshot(const QString &root)
+{
+    QStringList items;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo info(it.next());
+        const QString name = QDir(root).relativeFilePath(info.filePath());
+        if (info.isSymLink())
+            items.append(name + QStringLiteral(" -> ") + info.symLinkTarget());
+        else if (info.isDir())
+            items.append(name + QLatin1Char('/'));
+        else
+            items.append(name + QStringLiteral(": ") + QString::fromUtf8(readAll(info.filePath())));
+    }
+    items.sort();
+    return items;
 }
 
 } // namespace ZipTestSupport

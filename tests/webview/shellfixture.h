@@ -17,13 +17,12 @@
 #include <QWebPage>
 #include <QtTest>
 
-// Answers every box and dialog without a person and remembers what was shown.
+// Answers every box and dialog without a person and remembers the boxes: a real dialog would
+// wait for a click that never comes.
 class RecordingPrompter : public Prompter
 {
 public:
     QStringList shown; // "title|text"
-    QString fileAnswer;
-    bool printAnswer = false;
 
     void information(QWidget *, const QString &title, const QString &text) override
     {
@@ -41,19 +40,26 @@ public:
     {
         record(title, text);
     }
+    QMessageBox::StandardButton question(QWidget *, const QString &title, const QString &text,
+                                         QMessageBox::StandardButtons) override
+    {
+        record(title, text);
+        return QMessageBox::No;
+    }
     QString openFileName(QWidget *, const QString &, const QString &, const QString &) override
     {
-        return fileAnswer;
+        return {};
+    }
+    QStringList openFileNames(QWidget *, const QString &, const QString &, const QString &) override
+    {
+        return {};
     }
     QString saveFileName(QWidget *, const QString &, const QString &, const QString &) override
     {
-        return fileAnswer;
+        return {};
     }
-    QString existingDirectory(QWidget *, const QString &, const QString &) override
-    {
-        return fileAnswer;
-    }
-    bool printSetup(QWidget *, QPrinter *) override { return printAnswer; }
+    QString existingDirectory(QWidget *, const QString &, const QString &) override { return {}; }
+    bool printSetup(QWidget *, QPrinter *) override { return false; }
 
 private:
     void record(const QString &title, const QString &text)
@@ -70,9 +76,11 @@ public:
     ShellFixture()
     {
         m_startDir = QDir::currentPath();
-        copyFolder(QStringLiteral(CORVID_SOURCE_DIR "/html"),
-                   m_dir.filePath(QStringLiteral("html")));
-        QDir().mkpath(m_dir.filePath(QStringLiteral("app")));
+        const QString html = m_dir.filePath(QStringLiteral("html"));
+        QDir().mkpath(html);
+        const QDir shipped(QStringLiteral(CORVID_SOURCE_DIR "/html"));
+        for (const QString &file : shipped.entryList(QDir::Files))
+            QFile::copy(shipped.filePath(file), html + QLatin1Char('/') + file);
         QDir::setCurrent(m_dir.path());
         Prompter::setCurrent(&prompter);
         // A segment of this test process only: never the one of a shell running on the machine.
@@ -111,11 +119,9 @@ public:
         file.write(html);
     }
 
-    // Starts the shell on the container page with startPage (relative to the working
-    // directory) as the configured start page.
-    void start(const QString &startPage, const QString &handOverKey = QString())
+    // Builds the shell without loading anything; successors it starts are only recorded.
+    void create(const QString &handOverKey = QString())
     {
-        set(QStringLiteral("on_load_url"), QUrl::fromLocalFile(path(startPage)).toString());
         viewer.reset(new QtWebAppViewer);
         if (!handOverKey.isEmpty())
             host()->setHandOverKey(handOverKey);
@@ -123,8 +129,25 @@ public:
             started.append(program + QLatin1Char(' ') + arguments.join(QLatin1Char(',')));
             return true;
         });
+    }
+
+    // Starts the shell on the container page with startPage (relative to the working
+    // directory) as the configured start page.
+    void start(const QString &startPage, const QString &handOverKey = QString())
+    {
+        set(QStringLiteral("on_load_url"), QUrl::fromLocalFile(path(startPage)).toString());
+        create(handOverKey);
         viewer->loadLocalFile(QStringLiteral("html/index.html"));
         viewer->show();
+    }
+
+    // Writes app/<name>, starts on it and waits until the content frame shows it with its key.
+    QWebFrame *open(const QString &name, const QByteArray &html)
+    {
+        writePage(QStringLiteral("app/") + name, html);
+        start(QStringLiteral("app/") + name);
+        const QString fileName = QFileInfo(name).fileName();
+        return QTest::qWaitFor([&] { return contentReady(fileName); }, 10000) ? content() : nullptr;
     }
 
     QtWebView *view() const { return viewer->view(); }
@@ -133,8 +156,7 @@ public:
 
     QWebFrame *frameNamed(const QString &name, QWebFrame *under = nullptr) const
     {
-        QWebFrame *root = under ? under : mainFrame();
-        const QList<QWebFrame *> children = root->childFrames();
+        const QList<QWebFrame *> children = (under ? under : mainFrame())->childFrames();
         for (QWebFrame *child : children) {
             if (child->frameName() == name)
                 return child;
@@ -165,14 +187,6 @@ public:
     QStringList started;
 
 private:
-    static void copyFolder(const QString &from, const QString &to)
-    {
-        QDir().mkpath(to);
-        const QStringList files = QDir(from).entryList(QDir::Files);
-        for (const QString &file : files)
-            QFile::copy(from + QLatin1Char('/') + file, to + QLatin1Char('/') + file);
-    }
-
     QTemporaryDir m_dir;
     QString m_startDir;
     QMap<QString, QVariant> m_saved;

@@ -17,18 +17,14 @@ private slots:
     void init();
     void cleanup();
     void visitedLinksAreMarked();
-    void settingsVariablesReachTheContainer();
-    void updateSettingsFromThePage_data();
+    void startPage_data();
+    void startPage();
+    void localStartFileWithInjectionIsReported();
     void updateSettingsFromThePage();
     void frameParametersAreTakenOnce();
-    void localStartFileIsChecked_data();
-    void localStartFileIsChecked();
-    void udpFailureBoxThenDefault();
-    void pageSeesThisPlatform();
     void pageFillsTheWindow();
 
 private:
-    bool startOn(const QString &page, const QByteArray &html = LinkPage);
     QScopedPointer<ShellFixture> m_shell;
 };
 
@@ -42,103 +38,112 @@ void TestPageHost::cleanup()
     m_shell.reset();
 }
 
-bool TestPageHost::startOn(const QString &page, const QByteArray &html)
+// The start page goes into the container's content frame once both exist, whichever comes
+// first, unless an address was saved before the wait ended. Its address is text in the
+// container's script.
+void TestPageHost::startPage_data()
 {
-    m_shell->writePage(QStringLiteral("app/") + page, html);
-    m_shell->start(QStringLiteral("app/") + page);
-    return QTest::qWaitFor([&] { return m_shell->contentReady(page); }, 10000);
+    QTest::addColumn<int>("udpWaitSecs");
+    QTest::addColumn<bool>("saved");
+    QTest::addColumn<bool>("udp");
+    QTest::newRow("no wait: placed once the container is there") << 0 << false << false;
+    QTest::newRow("placed when the wait ends") << 1 << false << false;
+    QTest::newRow("saved address keeps it away") << 0 << true << false;
+    QTest::newRow("no dynamic address: a box, then the default") << 0 << false << true;
+}
+
+void TestPageHost::startPage()
+{
+    QFETCH(int, udpWaitSecs);
+    QFETCH(bool, saved);
+    QFETCH(bool, udp);
+    m_shell->set(QStringLiteral("use_udp_on_load_url"), udp);
+    const QString name = QStringLiteral("start';top.pwned=1;'.html");
+    m_shell->set(QStringLiteral("udp_wait_secs"), udpWaitSecs);
+    m_shell->writePage(QStringLiteral("app/") + name, LinkPage);
+    m_shell->start(QStringLiteral("app/") + name);
+    QWebFrame *main = m_shell->mainFrame();
+    if (saved) {
+        const QString elsewhere = QStringLiteral("https://elsewhere.example.org/");
+        m_shell->host()->saveUrl(elsewhere);
+        QSignalSpy finished(m_shell->host()->webView(), &QGraphicsWebView::loadFinished);
+        QVERIFY(finished.wait(10000));
+        QCOMPARE(m_shell->host()->savedUrl(), QUrl(elsewhere));
+        QCOMPARE(m_shell->content()->requestedUrl().fileName(), QStringLiteral("blank.html"));
+        return;
+    }
+    QVERIFY(QTest::qWaitFor([&] { return m_shell->contentReady(name); }, 10000));
+    QCOMPARE(m_shell->eval(main, QStringLiteral("onLoadUrl")).toString(),
+             QUrl::fromLocalFile(m_shell->path(QStringLiteral("app/") + name)).toString());
+    QVERIFY(m_shell->eval(main, QStringLiteral("window.pwned")).isNull());
+    // Set while the view was built, before the container's load replaced the document.
+    QCOMPARE(m_shell->eval(main, QStringLiteral("settingsElements.join(',')")).toString(),
+             QStringLiteral("url,user,pass,maximize,save"));
+    QCOMPARE(m_shell->eval(main, QStringLiteral("configFilePath")).toString(),
+             QStringLiteral(":/config/ini/config.ini"));
+    QWebFrame *content = m_shell->content();
+    QVERIFY(m_shell->eval(content, QStringLiteral("platform() == LINUX_PLATFORM")).toBool());
+    QTRY_VERIFY(m_shell->eval(content, QStringLiteral("qtTempDirPath()"))
+                    .toString()
+                    .endsWith(QLatin1Char('/')));
+    const QString box = QStringLiteral(
+        "UDP Failure|A Dynamic Address Could Not Be Acquired.\nLoading A Default Instead...");
+    QCOMPARE(m_shell->prompter.shown, udp ? QStringList { box } : QStringList());
+}
+
+void TestPageHost::localStartFileWithInjectionIsReported()
+{
+    QTest::ignoreMessage(
+        QtDebugMsg,
+        "*** Hard JavaScript injection must be removed from the local onLoad file! ***");
+    QByteArray html = LinkPage;
+    html.replace("<body>", "<body><!-- CORVID INJECTION -->");
+    QVERIFY2(m_shell->open(QStringLiteral("links.html"), html), "the start page still loads");
 }
 
 void TestPageHost::visitedLinksAreMarked()
 {
-    QVERIFY(startOn(QStringLiteral("links.html")));
-    QWebFrame *content = m_shell->content();
-    QTRY_VERIFY(
-        !m_shell->eval(content, QStringLiteral("document.getElementById('seen').style.color"))
-             .toString()
-             .isEmpty());
-    QVERIFY(m_shell->eval(content, QStringLiteral("document.getElementById('unseen').style.color"))
-                .toString()
-                .isEmpty());
+    QWebFrame *content = m_shell->open(QStringLiteral("links.html"), LinkPage);
+    QVERIFY(content);
+    const QString color = QStringLiteral("document.getElementById('%1').style.color");
+    QTRY_VERIFY(!m_shell->eval(content, color.arg(QStringLiteral("seen"))).toString().isEmpty());
+    QVERIFY(m_shell->eval(content, color.arg(QStringLiteral("unseen"))).toString().isEmpty());
     QVERIFY2(
         m_shell->eval(content, QStringLiteral("document.getElementById('QT_VISITED')")).isNull(),
         "the probe anchors must be removed again");
 }
 
-void TestPageHost::settingsVariablesReachTheContainer()
-{
-    QVERIFY(startOn(QStringLiteral("links.html")));
-    QWebFrame *main = m_shell->mainFrame();
-    QCOMPARE(m_shell->eval(main, QStringLiteral("settingsElements.join(',')")).toString(),
-             QStringLiteral("url,user,pass,maximize,save"));
-    QCOMPARE(m_shell->eval(main, QStringLiteral("configFilePath")).toString(),
-             QStringLiteral(":/config/ini/config.ini"));
-    QCOMPARE(m_shell->eval(main, QStringLiteral("qtKeyCookieName")).toString(),
-             QStringLiteral("QT_ACCESS_KEY_COOKIE"));
-    QCOMPARE(m_shell->eval(main, QStringLiteral("onLoadUrl")).toString(),
-             QUrl::fromLocalFile(m_shell->path(QStringLiteral("app/links.html"))).toString());
-}
-
-void TestPageHost::updateSettingsFromThePage_data()
-{
-    QTest::addColumn<QString>("list");
-    QTest::addColumn<QString>("url");
-    QTest::addColumn<QString>("user");
-    QTest::addColumn<QString>("password");
-    QTest::addColumn<bool>("maximize");
-    QTest::newRow("two items keep the password, maximize off")
-        << "[ 'https://new.example.org/', 'bob' ]"
-        << "https://new.example.org/"
-        << "bob"
-        << "demo" << false;
-    QTest::newRow("all four") << "[ 'https://a.example.org/', 'ann', 'p\\'w', true ]"
-                              << "https://a.example.org/"
-                              << "ann"
-                              << "p'w" << true;
-}
-
+// The settings calls take the key and a list, and answer by name without a callback id.
 void TestPageHost::updateSettingsFromThePage()
 {
-    QFETCH(QString, list);
-    QFETCH(QString, url);
-    QFETCH(QString, user);
-    QFETCH(QString, password);
-    QFETCH(bool, maximize);
-    for (const char *key : { "on_load_username", "on_load_password" })
+    // Registered with the fixture, which puts back what the page changes.
+    for (const char *key : { "on_load_username", "on_load_password", "on_load_maximize" })
         m_shell->set(
             QLatin1String(key),
             QSettings(AppConfig::configFilePath(), QSettings::IniFormat).value(QLatin1String(key)));
-    m_shell->set(QStringLiteral("on_load_maximize"), true);
-    QVERIFY(startOn(QStringLiteral("links.html")));
+    QVERIFY(m_shell->open(QStringLiteral("links.html"), LinkPage));
     QWebFrame *main = m_shell->mainFrame();
+    const QString key = m_shell->view()->accessKey();
     m_shell->eval(
         main,
         QStringLiteral("window.saved = null; window.onSaved = function( ok ) { saved = ok; };"
-                       "QtObj.updateSettings( '%1', %2, 'onSaved' );")
-            .arg(m_shell->view()->accessKey(), list));
+                       "QtObj.updateSettings( '%1', [ 'https://a.example.org/', 'ann', "
+                       "'p\\'w', true ], 'onSaved' );")
+            .arg(key));
     QTRY_VERIFY(m_shell->eval(main, QStringLiteral("saved === true")).toBool());
-    AppConfig config;
-    QCOMPARE(config.onLoadUrl(), QUrl(url));
-    QCOMPARE(config.onLoadUsername(), user);
-    QCOMPARE(config.onLoadPassword(), password);
-    QCOMPARE(config.onLoadMaximize(), maximize);
-
     m_shell->eval(main,
                   QStringLiteral("window.fetched = null; window.onFetched = function() { fetched = "
                                  "JSON.stringify( Array.prototype.slice.call( arguments ) ); };"
                                  "QtObj.fetchSettings( '%1', 'onFetched' );")
-                      .arg(m_shell->view()->accessKey()));
-    QTRY_VERIFY(!m_shell->eval(main, QStringLiteral("fetched")).isNull());
-    QCOMPARE(m_shell->eval(main, QStringLiteral("fetched")).toString(),
-             QStringLiteral("[\"%1\",\"%2\",\"%3\",%4]")
-                 .arg(url, user, QString(password).replace(QLatin1Char('\''), QLatin1String("'")),
-                      maximize ? QStringLiteral("true") : QStringLiteral("false")));
+                      .arg(key));
+    QTRY_COMPARE(m_shell->eval(main, QStringLiteral("fetched")).toString(),
+                 QStringLiteral("[\"https://a.example.org/\",\"ann\",\"p'w\",true]"));
 }
 
 void TestPageHost::frameParametersAreTakenOnce()
 {
-    QVERIFY(startOn(QStringLiteral("links.html")));
-    QWebFrame *content = m_shell->content();
+    QWebFrame *content = m_shell->open(QStringLiteral("links.html"), LinkPage);
+    QVERIFY(content);
     const uint id
         = m_shell->eval(content, QStringLiteral("qtCallbackParameters( [ 'key', 'cb', 3, true ] )"))
               .toUInt();
@@ -150,52 +155,9 @@ void TestPageHost::frameParametersAreTakenOnce()
     QVERIFY(!m_shell->host()->takeFrameParameters(id + 1000, &parameters));
 }
 
-void TestPageHost::localStartFileIsChecked_data()
-{
-    QTest::addColumn<bool>("marked");
-    QTest::newRow("clean page") << false;
-    QTest::newRow("page with hard injection") << true;
-}
-
-void TestPageHost::localStartFileIsChecked()
-{
-    QFETCH(bool, marked);
-    if (marked)
-        QTest::ignoreMessage(
-            QtDebugMsg,
-            "*** Hard JavaScript injection must be removed from the local onLoad file! ***");
-    QByteArray html = LinkPage;
-    if (marked)
-        html.replace("<body>", "<body><!-- CORVID INJECTION -->");
-    QVERIFY2(startOn(QStringLiteral("links.html"), html), "the start page still loads");
-}
-
-void TestPageHost::udpFailureBoxThenDefault()
-{
-    m_shell->set(QStringLiteral("use_udp_on_load_url"), true);
-    QVERIFY(startOn(QStringLiteral("links.html")));
-    QCOMPARE(m_shell->prompter.shown,
-             QStringList { QStringLiteral("UDP Failure|A Dynamic Address Could Not Be "
-                                          "Acquired.\nLoading A Default Instead...") });
-}
-
-void TestPageHost::pageSeesThisPlatform()
-{
-    QVERIFY(startOn(QStringLiteral("links.html")));
-    QWebFrame *content = m_shell->content();
-    QCOMPARE(m_shell->eval(content, QStringLiteral("platform()")).toInt(), 3);
-    QCOMPARE(m_shell->eval(content, QStringLiteral("LINUX_PLATFORM")).toInt(), 3);
-    QVERIFY(!m_shell->eval(content, QStringLiteral("platformVersionName()")).toString().isEmpty());
-    QTRY_VERIFY(m_shell->eval(content, QStringLiteral("qtTempDirPath() != null")).toBool());
-    QVERIFY(m_shell->eval(content, QStringLiteral("qtTempDirPath()"))
-                .toString()
-                .endsWith(QLatin1Char('/')));
-}
-
 void TestPageHost::pageFillsTheWindow()
 {
-    QVERIFY(startOn(QStringLiteral("links.html")));
-    QTRY_COMPARE(m_shell->host()->webView()->size().toSize(), m_shell->host()->viewport()->size());
+    QVERIFY(m_shell->open(QStringLiteral("links.html"), LinkPage));
     m_shell->viewer->resize(900, 700);
     QTRY_COMPARE(m_shell->host()->webView()->size().toSize(), m_shell->host()->viewport()->size());
     QTRY_COMPARE(m_shell->eval(m_shell->mainFrame(), QStringLiteral("window.innerWidth")).toInt(),

@@ -6,54 +6,29 @@
 #include <QWebPage>
 #include <QtTest>
 
-// The generated script, evaluated in a real page without the shell around it.
+// The escaping and the generated script, evaluated in a real page without the shell around it.
 class TestScriptRuntime : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void escapeForScript_data();
-    void escapeForScript();
     void encodeArguments_data();
     void encodeArguments();
     void pageFolder_data();
     void pageFolder();
-    void versionText_data();
-    void versionText();
-    void credentialsSurviveQuotes();
-    void loadSignalGivesUpAfterFiftyTries();
-    void frameRuntimeDefinesItsGlobals();
-    void qtCallbackIgnoresOtherSenders();
-    void frameIdentityEscapesAddresses();
+    void generatedScript_data();
+    void generatedScript();
+    void reEvaluationKeepsFrameState();
 };
 
-void TestScriptRuntime::escapeForScript_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::newRow("plain") << "hello";
-    QTest::newRow("quotes") << "O'Brien said \"hi\"";
-    QTest::newRow("backslashes") << "C:\\Users\\x\\";
-    QTest::newRow("line breaks") << "a\r\nb\nc";
-    QTest::newRow("line separators") << QString::fromUtf8("a\u2028b\u2029c");
-    QTest::newRow("script end tag") << "</script><script>alert(1)</script>";
-}
-
-// Whatever the text, it must parse as one single-quoted literal holding the text (less CR).
-void TestScriptRuntime::escapeForScript()
-{
-    QFETCH(QString, text);
-    QWebPage page;
-    const QString script
-        = QStringLiteral("var t = '") + WebView::escapeForScript(text) + QStringLiteral("'; t");
-    QString expected = text;
-    expected.remove(QLatin1Char('\r'));
-    QCOMPARE(page.mainFrame()->evaluateJavaScript(script).toString(), expected);
-}
-
+// Every text becomes one single-quoted literal of this engine (less its CRs); only booleans and
+// numbers go bare.
 void TestScriptRuntime::encodeArguments_data()
 {
     QTest::addColumn<QVariantList>("arguments");
     QTest::addColumn<QString>("expected");
+    const QChar ls(0x2028);
+    const QChar ps(0x2029);
     QTest::newRow("response") << QVariantList { 12u, true, 0, QString() } << "[12,true,0,'']";
     QTest::newRow("booleans and numbers bare")
         << QVariantList { false, -3, 2.5 } << "[false,-3,2.5]";
@@ -62,6 +37,27 @@ void TestScriptRuntime::encodeArguments_data()
     QTest::newRow("lists and invalid skipped")
         << QVariantList { QVariant(), QVariantList { 1 }, QStringLiteral("k") } << "['k']";
     QTest::newRow("empty") << QVariantList {} << "[]";
+    QTest::newRow("quotes and backslashes")
+        << QVariantList { QStringLiteral("O'Brien \"hi\" C:\\x\\") }
+        << "['O\\'Brien \\\"hi\\\" C:\\\\x\\\\']";
+    QTest::newRow("line breaks lose CR")
+        << QVariantList { QStringLiteral("\ra\r\nb\nc\r") } << "['a\\nb\\nc']";
+    QTest::newRow("line separators")
+        << QVariantList { QString(QStringLiteral("a") + ls + QStringLiteral("b") + ps) }
+        << "['a\\u2028b\\u2029']";
+    QTest::newRow("separators only, many")
+        << QVariantList { QString(300, ps) }
+        << QStringLiteral("['") + QStringLiteral("\\u2029").repeated(300) + QStringLiteral("']");
+    QTest::newRow("non-ASCII kept") << QVariantList { QStringLiteral("\u00e9\u4e2d\u2027\u202a") }
+                                    << QStringLiteral("['\u00e9\u4e2d\u2027\u202a']");
+    QTest::newRow("texts side by side")
+        << QVariantList { 5, QStringLiteral("x'"), QString(QString(ls) + QLatin1Char('"')) }
+        << "[5,'x\\'','\\u2028\\\"']";
+    QTest::newRow("long mixed text")
+        << QVariantList { QString(QStringLiteral("ab'\"\\\r\n") + ls + QStringLiteral("\u00e9"))
+                              .repeated(30000) }
+        << QStringLiteral("['") + QStringLiteral("ab\\'\\\"\\\\\\n\\u2028\u00e9").repeated(30000)
+            + QStringLiteral("']");
 }
 
 void TestScriptRuntime::encodeArguments()
@@ -69,6 +65,8 @@ void TestScriptRuntime::encodeArguments()
     QFETCH(QVariantList, arguments);
     QFETCH(QString, expected);
     QCOMPARE(WebView::encodeArguments(arguments), expected);
+    QWebPage page;
+    QVERIFY2(page.mainFrame()->evaluateJavaScript(expected).isValid(), "not a script value");
 }
 
 void TestScriptRuntime::pageFolder_data()
@@ -90,104 +88,87 @@ void TestScriptRuntime::pageFolder()
     QCOMPARE(ScriptRuntime::pageFolder(path), expected);
 }
 
-void TestScriptRuntime::versionText_data()
+// The generated script, evaluated in a fresh page, then asked one question. Text from outside
+// (names, addresses, credentials) stays data inside it.
+void TestScriptRuntime::generatedScript_data()
 {
-    QTest::addColumn<float>("number");
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("probe");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("3.1") << 3.1f << "3.1";
-    QTest::newRow("4") << 4.0f << "4";
-    QTest::newRow("6.2") << 6.2f << "6.2";
-    QTest::newRow("10") << 10.0f << "10";
+    const QString hostile = QStringLiteral("o'+(window.pwned=1)+'\"\\\u2028");
+    const QUrl address(QStringLiteral("http://h/x?'+(window.pwned=1)+'"));
+    const QString runtime = ScriptRuntime::frameRuntime({ 3, 6.2f, hostile });
+    QTest::newRow("credentials")
+        << QStringLiteral("var got; function autoLogin( u, p ) { got = u + '|' + p; }")
+            + ScriptRuntime::credentialsScript(hostile, hostile)
+        << "got" << hostile + QLatin1Char('|') + hostile;
+    QTest::newRow("frame address") << ScriptRuntime::frameIdentityScript(7, address, 0, address)
+                                   << "frameUrl()" << address.toString();
+    QTest::newRow("version name") << runtime << "platformVersionName()" << hostile;
+    QTest::newRow("platform and version")
+        << runtime << "[ platform() == LINUX_PLATFORM, platformVersionNumber() ].join()"
+        << "true,6.2";
+    QTest::newRow("no key, no host object") << runtime << "String( Qt() )"
+                                            << "null";
+    QTest::newRow("replacement taken as it is")
+        << runtime << "replaceAll( 'a.b', '$&', 'xa.bya.b' )"
+        << "x$&y$&";
+    QTest::newRow("indicator pops once")
+        << runtime << "[ popQtStateChangeIndicator(), popQtStateChangeIndicator() ].join()"
+        << "1,0";
+    // The retries are run one after the other instead of waiting for their timers.
+    QTest::newRow("load signal gives up after fifty tries")
+        << QStringLiteral("var loaded = 0; function onQtLoad() { loaded++; }"
+                          "var queued = null; setTimeout = function( f ) { queued = f; };")
+            + runtime
+            + QStringLiteral("while ( queued ) { var next = queued; queued = null; next(); }")
+        << "[ trySignalLoadAttempts_, loaded ].join()"
+        << "50,0";
 }
 
-void TestScriptRuntime::versionText()
+void TestScriptRuntime::generatedScript()
 {
-    QFETCH(float, number);
+    QFETCH(QString, script);
+    QFETCH(QString, probe);
     QFETCH(QString, expected);
-    QCOMPARE(ScriptRuntime::versionText(number), expected);
+    QWebPage page;
+    page.mainFrame()->evaluateJavaScript(script);
+    QCOMPARE(page.mainFrame()->evaluateJavaScript(probe).toString(), expected);
+    QVERIFY(page.mainFrame()->evaluateJavaScript(QStringLiteral("window.pwned")).isNull());
 }
 
-void TestScriptRuntime::credentialsSurviveQuotes()
+// The host evaluates the runtime again in a frame after every load in the page. What the frame
+// was given stays, and nothing it reacts to happens twice.
+void TestScriptRuntime::reEvaluationKeepsFrameState()
 {
     QWebPage page;
     QWebFrame *frame = page.mainFrame();
-    frame->evaluateJavaScript(
-        QStringLiteral("var got = null; function autoLogin( u, p ) { got = u + '|' + p; }"));
-    frame->evaluateJavaScript(
-        ScriptRuntime::credentialsScript(QStringLiteral("o'neil"), QStringLiteral("p'w\"\\d")));
-    QCOMPARE(frame->evaluateJavaScript(QStringLiteral("got")).toString(),
-             QStringLiteral("o'neil|p'w\"\\d"));
-}
-
-void TestScriptRuntime::loadSignalGivesUpAfterFiftyTries()
-{
-    QWebPage page;
-    QWebFrame *frame = page.mainFrame();
-    frame->evaluateJavaScript(QStringLiteral("var loaded = 0; function onQtLoad() { loaded++; }"));
-    frame->evaluateJavaScript(ScriptRuntime::frameRuntime({ 3, 6.1f, QStringLiteral("Linux") }));
-    QTRY_COMPARE_WITH_TIMEOUT(
-        frame->evaluateJavaScript(QStringLiteral("trySignalLoadAttempts_")).toInt(), 50, 8000);
-    QTest::qWait(300);
-    QCOMPARE(frame->evaluateJavaScript(QStringLiteral("trySignalLoadAttempts_")).toInt(), 50);
-    QCOMPARE(frame->evaluateJavaScript(QStringLiteral("loaded")).toInt(), 0);
-}
-
-void TestScriptRuntime::frameRuntimeDefinesItsGlobals()
-{
-    QWebPage page;
-    QWebFrame *frame = page.mainFrame();
-    frame->evaluateJavaScript(
-        ScriptRuntime::frameRuntime({ 3, 6.2f, QStringLiteral("Debian 12") }));
-    QCOMPARE(frame->evaluateJavaScript(QStringLiteral("platform() == LINUX_PLATFORM")).toBool(),
-             true);
-    QCOMPARE(frame->evaluateJavaScript(QStringLiteral("platformVersionName()")).toString(),
-             QStringLiteral("Debian 12"));
-    QCOMPARE(
-        frame->evaluateJavaScript(QStringLiteral("String( platformVersionNumber() )")).toString(),
-        QStringLiteral("6.2"));
-    QCOMPARE(frame->evaluateJavaScript(QStringLiteral("Qt()")).isNull(), true);
-    QCOMPARE(frame->evaluateJavaScript(QStringLiteral("qtDelimiter()")).toString(),
-             QStringLiteral("_INTRADELIM_"));
-    QCOMPARE(frame->evaluateJavaScript(QStringLiteral("replaceAll( 'a.b', '$&', 'xa.bya.b' )"))
+    frame->setHtml(QStringLiteral("<html><body><a id='link'>link</a></body></html>"));
+    frame->evaluateJavaScript(QStringLiteral(
+        "var QtObj = {}; var loads = 0; var got = []; var links = 0; var done;"
+        "function onQtLoad() { loads++; }"
+        "function victim() { got.push( JSON.stringify( [].slice.call( arguments ) ) ); }"
+        "addEventListener( 'message', function( e ) {"
+        " if ( e.data === 'qtLinkClicked' ) links++; done = e.data === 'done'; } );"));
+    const QString runtime = ScriptRuntime::frameRuntime({ 3, 1.0f, QStringLiteral("x") })
+        + ScriptRuntime::frameClickScript();
+    frame->evaluateJavaScript(runtime);
+    frame->evaluateJavaScript(QStringLiteral("setQtKey( 'key' ); setQtTempDirPath( '/t/' );"
+                                             "setQtStateChangeIndicator( 5 ); trySignalQtLoad();"));
+    frame->evaluateJavaScript(runtime);
+    QCOMPARE(frame
+                 ->evaluateJavaScript(QStringLiteral("[ qtKey(), qtTempDirPath(), "
+                                                     "qtStateChangeIndicator(), loads ].join()"))
                  .toString(),
-             QStringLiteral("x$&y$&"));
-    QCOMPARE(frame->evaluateJavaScript(QStringLiteral("popQtStateChangeIndicator()")).toInt(), 1);
-    QCOMPARE(frame->evaluateJavaScript(QStringLiteral("popQtStateChangeIndicator()")).toInt(), 0);
-    QCOMPARE(frame->evaluateJavaScript(QStringLiteral("QT_ERR_ACCESS_DENIED")).toInt(), 4);
-}
-
-void TestScriptRuntime::qtCallbackIgnoresOtherSenders()
-{
-    QWebPage page;
-    QWebFrame *frame = page.mainFrame();
-    frame->setHtml(QStringLiteral("<html><body><iframe name='child'></iframe></body></html>"));
-    QWebFrame *child = frame->childFrames().value(0);
-    QVERIFY(child);
-    child->evaluateJavaScript(ScriptRuntime::frameRuntime({ 3, 1.0f, QStringLiteral("x") }));
-    child->evaluateJavaScript(QStringLiteral("var hits = 0; function victim() { hits++; }"));
-    // The child posting to itself is not the top window.
-    child->evaluateJavaScript(QStringLiteral(
-        "window.postMessage( [ 'qtCallback', 1, 'victim', [], 0 ], '*' );"
-        "window.postMessage( [ 'qtSetGlobals', 2, 'stolen', '', '', '', '', '' ], '*' );"));
-    // The top window may.
+             QStringLiteral("key,/t/,5,1"));
     frame->evaluateJavaScript(
-        QStringLiteral("frames[0].postMessage( [ 'qtCallback', 3, 'victim', [], 0 ], '*' );"));
-    QTRY_COMPARE(child->evaluateJavaScript(QStringLiteral("hits")).toInt(), 1);
-    QTest::qWait(100);
-    QCOMPARE(child->evaluateJavaScript(QStringLiteral("hits")).toInt(), 1);
-    QVERIFY(child->evaluateJavaScript(QStringLiteral("qtKey()")).isNull());
-}
-
-void TestScriptRuntime::frameIdentityEscapesAddresses()
-{
-    QWebPage page;
-    QWebFrame *frame = page.mainFrame();
-    const QUrl hostile(QStringLiteral("http://h/x?'+(window.pwned=1)+'"));
-    frame->evaluateJavaScript(ScriptRuntime::frameIdentityScript(7, hostile, 0, hostile));
-    QCOMPARE(frame->evaluateJavaScript(QStringLiteral("frameId()")).toInt(), 7);
-    QCOMPARE(frame->evaluateJavaScript(QStringLiteral("frameUrl()")).toString(),
-             hostile.toString());
-    QVERIFY(frame->evaluateJavaScript(QStringLiteral("window.pwned")).isNull());
+        QStringLiteral("postMessage( [ 'qtCallback', 1, 'victim', [ 'a', 'b' ], 0 ], '*' );"
+                       "document.getElementById( 'link' ).click(); postMessage( 'done', '*' );"));
+    // Messages from one window arrive in order.
+    QTRY_VERIFY(frame->evaluateJavaScript(QStringLiteral("done")).toBool());
+    QCOMPARE(frame->evaluateJavaScript(QStringLiteral("links")).toInt(), 1);
+    QCOMPARE(frame->evaluateJavaScript(QStringLiteral("got")).toStringList(),
+             QStringList { QStringLiteral("[\"a\",\"b\"]") });
 }
 
 QTEST_MAIN(TestScriptRuntime)

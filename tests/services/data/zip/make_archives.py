@@ -26,11 +26,11 @@ def info(name, mode=0o100644, compress=zipfile.ZIP_DEFLATED):
 
 
 def archive(entries, comment=b""):
-    """entries: (ZipInfo, data) pairs; returns the archive bytes."""
+    """entries: (ZipInfo, data) or (ZipInfo, data, compresslevel); returns the archive bytes."""
     out = io.BytesIO()
     with zipfile.ZipFile(out, "w") as zf:
-        for zi, data in entries:
-            zf.writestr(zi, data)
+        for zi, data, *level in entries:
+            zf.writestr(zi, data, compresslevel=level[0] if level else None)
         zf.comment = comment
     return out.getvalue()
 
@@ -133,6 +133,18 @@ def friendly():
             (info("sub/b.txt"), b"b"),
         ]),
         "py_duplicate.zip": archive([(info("twice.txt"), b"first"), (info("twice.txt"), b"second")]),
+        # Its directory may not be written to once it has its mode.
+        "py_readonly_dir.zip": archive([(info("ro/", mode=0o40555), b""), (info("ro/f.txt"), b"in")]),
+        # Stored, deflated at level 0 (deflating anew would shrink it), a resource fork, two
+        # entries of one name and an empty one.
+        "py_existing.zip": archive([
+            (info("stored.txt", compress=zipfile.ZIP_STORED), b"stored " * 50),
+            (info("deep/er/deflated.txt", mode=0o100755), b"deflated " * 500, 0),
+            (info("__MACOSX/._stored.txt"), b"fork"),
+            (info("twice.txt"), b"first"),
+            (info("twice.txt"), b"second"),
+            (info("empty.txt"), b""),
+        ]),
     }
 
 
