@@ -10,11 +10,7 @@
 //
 // Usage: bench_bridge [--calls N] [--burst N] [--runs N] [--mib N]
 
-#include "config/appconfig.h"
-#include "platform/prompter.h"
-#include "viewer/qtwebappviewer.h"
-#include "webview/qtwebview.h"
-#include "webview/qtwebviewprivate.h"
+#include "shellfixture.h"
 
 #include <QApplication>
 #include <QDir>
@@ -206,91 +202,30 @@ private:
     QElapsedTimer m_clock;
 };
 
-// Answers every box without a person, so a stray prompt cannot stall the run.
-class SilentPrompter : public Prompter
-{
-public:
-    void information(QWidget *, const QString &, const QString &) override { }
-    void warning(QWidget *, const QString &, const QString &) override { }
-    void critical(QWidget *, const QString &, const QString &) override { }
-    void about(QWidget *, const QString &, const QString &) override { }
-    QString openFileName(QWidget *, const QString &, const QString &, const QString &) override
-    {
-        return {};
-    }
-    QString saveFileName(QWidget *, const QString &, const QString &, const QString &) override
-    {
-        return {};
-    }
-    QString existingDirectory(QWidget *, const QString &, const QString &) override { return {}; }
-    bool printSetup(QWidget *, QPrinter *) override { return false; }
-};
-
-// A shell in a temporary working directory with a copy of the container pages and the
-// benchmark's hosted page as start page.
+// The test suite's shell in a temporary working directory, with the benchmark's hosted page as
+// start page.
 class BenchShell
 {
 public:
     bool start()
     {
-        if (!m_dir.isValid())
-            return false;
-        copyFolder(QStringLiteral(CORVID_SOURCE_DIR "/html"),
-                   m_dir.filePath(QStringLiteral("html")));
-        QDir().mkpath(m_dir.filePath(QStringLiteral("app")));
-        QFile page(m_dir.filePath(QStringLiteral("app/bench.html")));
-        if (!page.open(QIODevice::WriteOnly) || page.write(BenchPage) < 0)
-            return false;
-        page.close();
-        QDir::setCurrent(m_dir.path());
-        Prompter::setCurrent(&m_prompter);
-        AppConfig::setRunValue(QStringLiteral("udp_wait_secs"), 0);
-        AppConfig::setRunValue(QStringLiteral("on_load_maximize"), false);
-        AppConfig::setRunValue(QStringLiteral("on_load_inject_credentials"), false);
-        AppConfig::setRunValue(QStringLiteral("on_load_url"),
-                               QUrl::fromLocalFile(page.fileName()).toString());
-        m_viewer.reset(new QtWebAppViewer);
-        m_viewer->view()->pageHost()->setProcessStarter(
-            [](const QString &, const QStringList &) { return true; });
-        m_viewer->loadLocalFile(QStringLiteral("html/index.html"));
-        m_viewer->show();
+        m_shell.writePage(QStringLiteral("app/bench.html"), BenchPage);
+        m_shell.start(QStringLiteral("app/bench.html"));
         const bool ready = waitFor(
             [this] {
                 return eval(QStringLiteral("bench.registered === true")).toBool()
-                    && m_viewer->view()
-                           ->mainFrame()
-                           ->evaluateJavaScript(QStringLiteral("!!corvidRegistry['onRead']"))
+                    && m_shell
+                           .eval(m_shell.mainFrame(), QStringLiteral("!!corvidRegistry['onRead']"))
                            .toBool();
             },
             20000);
         if (ready)
-            content()->addToJavaScriptWindowObject(QStringLiteral("benchClock"), &m_clock);
+            m_shell.content()->addToJavaScriptWindowObject(QStringLiteral("benchClock"), &m_clock);
         return ready;
     }
 
-    ~BenchShell()
-    {
-        m_viewer.reset();
-        Prompter::setCurrent(nullptr);
-    }
-
-    QString path(const QString &relative) const { return m_dir.filePath(relative); }
-
-    QWebFrame *content() const
-    {
-        const QList<QWebFrame *> children = m_viewer->view()->mainFrame()->childFrames();
-        for (QWebFrame *child : children) {
-            if (child->frameName() == QLatin1String("contentFrame"))
-                return child;
-        }
-        return nullptr;
-    }
-
-    QVariant eval(const QString &script) const
-    {
-        QWebFrame *frame = content();
-        return frame ? frame->evaluateJavaScript(script) : QVariant();
-    }
+    QString path(const QString &relative) const { return m_shell.path(relative); }
+    QVariant eval(const QString &script) const { return m_shell.eval(m_shell.content(), script); }
 
     // Starts a run in the hosted page and lets the event loop run until the page says it is
     // done. The check comes from a slow timer so it stays out of the page's own timings.
@@ -319,18 +254,8 @@ private:
         return result;
     }
 
-    static void copyFolder(const QString &from, const QString &to)
-    {
-        QDir().mkpath(to);
-        const QStringList files = QDir(from).entryList(QDir::Files);
-        for (const QString &file : files)
-            QFile::copy(from + QLatin1Char('/') + file, to + QLatin1Char('/') + file);
-    }
-
-    QTemporaryDir m_dir;
-    SilentPrompter m_prompter;
+    ShellFixture m_shell;
     BenchClock m_clock;
-    QScopedPointer<QtWebAppViewer> m_viewer;
 };
 
 QVector<double> numbers(const QVariant &list)
