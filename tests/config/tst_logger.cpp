@@ -1,283 +1,164 @@
-#include "config/appconfig.h"
 #include "config/logsettings.h"
 #include "config/preferencestore.h"
 #include "platform/logger.h"
+#include "scopedconfig.h"
 
 #include <QRegularExpression>
-#include <QTemporaryDir>
-#include <QtTest>
 
-class TestLogger : public QObject
-{
-    Q_OBJECT
+namespace {
 
-private slots:
-    void init();
-    void cleanup();
-    void pathFor_data();
-    void pathFor();
-    void switchLoading_data();
-    void switchLoading();
-    void updateSettings_data();
-    void updateSettings();
-    void storedSwitchesBeforeUpdate();
-    void trim_data();
-    void trim();
-    void lineFormatAndSeparator();
-    void valuesAreEscaped_data();
-    void valuesAreEscaped();
-    void disabledWritesNothing();
-    void unwritableFileFallsBack();
+const QString Time = QStringLiteral("\\[\\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\] ");
 
-private:
-    void configure(bool debugLog, bool dynamic, bool categoriesOn);
-    QString readLog(const QString &path) const;
-    QScopedPointer<QTemporaryDir> m_dir;
-    QString m_startDir;
-};
-
-void TestLogger::init()
-{
-    m_startDir = QDir::currentPath();
-    m_dir.reset(new QTemporaryDir);
-    QVERIFY(QDir::setCurrent(m_dir->path()));
-}
-
-void TestLogger::cleanup()
-{
-    configure(false, true, false);
-    QDir::setCurrent(m_startDir);
-    m_dir->setAutoRemove(!QTest::currentTestFailed());
-    m_dir.reset();
-}
-
-void TestLogger::configure(bool debugLog, bool dynamic, bool categoriesOn)
-{
-    AppConfig::setRunValue(QStringLiteral("debug_log_enabled"), debugLog);
-    AppConfig::setRunValue(QStringLiteral("dynamic_log_settings"), dynamic);
-    for (const char *key : { "app_log_enabled", "shell_log_enabled", "udp_log_enabled" })
-        AppConfig::setRunValue(QLatin1String(key), categoriesOn);
-}
-
-QString TestLogger::readLog(const QString &path) const
+QString readLog(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
-void TestLogger::pathFor_data()
+void configure(ScopedRunValues &values, bool debugLog, bool dynamic, bool categoriesOn)
 {
-    QTest::addColumn<QString>("folder");
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("plain") << "/tmp/corvid-1"
-                           << "Vellum.log"
-                           << "/tmp/corvid-1/Vellum.log";
-    QTest::newRow("trailing slash kept single") << "/tmp/x/"
-                                                << "a.log"
-                                                << "/tmp/x/a.log";
-    QTest::newRow("backslashes") << "C:\\Temp"
-                                 << "a.log"
-                                 << "C:/Temp/a.log";
-    QTest::newRow("empty name") << "/tmp/x"
-                                << ""
-                                << "/tmp/x/Corvid.log";
+    values.set("debug_log_enabled", debugLog);
+    values.set("dynamic_log_settings", dynamic);
+    for (const char *key : { "app_log_enabled", "shell_log_enabled", "udp_log_enabled" })
+        values.set(QLatin1String(key), categoriesOn);
 }
 
-void TestLogger::pathFor()
+} // namespace
+
+// The log core, and its switches as the configuration and the stored preferences set them.
+class TestLogger : public QObject
 {
-    QFETCH(QString, folder);
-    QFETCH(QString, name);
-    QFETCH(QString, expected);
-    QCOMPARE(Logger::pathFor(folder, name), expected);
-}
+    Q_OBJECT
 
-void TestLogger::switchLoading_data()
-{
-    QTest::addColumn<bool>("debugLog");
-    QTest::addColumn<bool>("dynamic");
-    QTest::addColumn<bool>("configCategories");
-    QTest::addColumn<QString>("stored"); // app, shell, udp; '-' for never stored
-    QTest::addColumn<bool>("enabled");
-    QTest::addColumn<QString>("expected"); // app, shell, udp as seen by isOn()
-
-    QTest::newRow("all off, nothing stored") << false << true << false << "---" << false << "000";
-    QTest::newRow("configured on, static") << true << false << true << "---" << true << "111";
-    QTest::newRow("dynamic with nothing stored turns categories off")
-        << true << true << true << "---" << true << "000";
-    QTest::newRow("stored switch turns logging on")
-        << false << true << false << "010" << true << "010";
-    QTest::newRow("stored switches ignored when static")
-        << false << false << false << "111" << false << "000";
-    QTest::newRow("stored zeros never turn logging off")
-        << true << true << true << "000" << true << "000";
-}
-
-void TestLogger::switchLoading()
-{
-    QFETCH(bool, debugLog);
-    QFETCH(bool, dynamic);
-    QFETCH(bool, configCategories);
-    QFETCH(QString, stored);
-    QFETCH(bool, enabled);
-    QFETCH(QString, expected);
-
-    configure(debugLog, dynamic, configCategories);
-    PreferenceStore prefs;
-    const QStringList keys { "isAppLogging", "isShellLogging", "isUdpLogging" };
-    for (int i = 0; i < 3; ++i) {
-        if (stored.at(i) != QLatin1Char('-'))
-            prefs.setPref(keys.at(i), stored.mid(i, 1));
+private slots:
+    // Every message is one line, whatever a logged name or text holds.
+    void linesAreEscaped_data()
+    {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("written");
+        QTest::newRow("line feed cannot start a forged line")
+            << "a.txt\n[12:00:00.000] CORVID" << QString("a.txt\\n[12:00:00.000] CORVID");
+        QTest::newRow("backslash, so escapes stay unambiguous") << "C:\\n" << QString("C:\\\\n");
+        QTest::newRow("other control characters")
+            << QString::fromLatin1("\r\t\x01\x1b[31m\x7f") << "\\r\\t\\x01\\x1b[31m\\x7f";
+        QTest::newRow("next line, line and paragraph separators")
+            << QString::fromUtf16(u"a\u0085b\u2028c\u2029") << "a\\x85b\\u2028c\\u2029";
+        QTest::newRow("printable text is left as it is")
+            << QString::fromUtf8("äöü [x]") << QString::fromUtf8("äöü [x]");
     }
-    Logger logger;
-    LogSettings::startUp(logger, AppConfig(), prefs, m_dir->path());
-    QCOMPARE(logger.isEnabled(), enabled);
-    QCOMPARE(logger.writesToFile(), enabled);
-    const QString seen = QString::number(logger.isOn(LogCategory::App))
-        + QString::number(logger.isOn(LogCategory::Shell))
-        + QString::number(logger.isOn(LogCategory::Udp));
-    QCOMPARE(seen, expected);
-}
 
-void TestLogger::updateSettings_data()
-{
-    QTest::addColumn<QString>("settings");
-    QTest::addColumn<QStringList>("stored");
-    QTest::newRow("empty middle part is dropped first")
-        << "1_INTRADELIM__INTRADELIM_1" << QStringList { "1", "1", "0" };
-    QTest::newRow("all off") << "0_INTRADELIM_0_INTRADELIM_0" << QStringList { "0", "0", "0" };
-    QTest::newRow("missing parts are off") << "1" << QStringList { "1", "0", "0" };
-    QTest::newRow("only the text 1 is on")
-        << "true_INTRADELIM_ 1_INTRADELIM_1" << QStringList { "0", "0", "1" };
-    QTest::newRow("nothing") << "" << QStringList { "0", "0", "0" };
-}
+    // Where the file cannot be written, the entry goes to the debug output instead.
+    void linesAreEscaped()
+    {
+        QFETCH(QString, message);
+        QFETCH(QString, written);
+        QTemporaryDir dir;
+        Logger logger;
+        logger.setFilePath(dir.filePath(QStringLiteral("e.log")));
+        logger.enable();
+        logger.log(LogCategory::Shell, message);
+        const QString text = readLog(logger.filePath());
+        const QString entry = QRegularExpression::escape(written);
+        QVERIFY2(QRegularExpression('^' + Time + entry + "\n$").match(text).hasMatch(),
+                 qPrintable(text));
+        logger.setFilePath(dir.filePath(QStringLiteral("missing/e.log")));
+        QTest::ignoreMessage(QtDebugMsg,
+                             QRegularExpression("^Can't Write To Log File: "
+                                                ".*/missing/e.log Error: .+"));
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression('^' + entry + '$'));
+        logger.log(LogCategory::Shell, message);
+    }
 
-void TestLogger::updateSettings()
-{
-    QFETCH(QString, settings);
-    QFETCH(QStringList, stored);
-    configure(true, true, true);
-    PreferenceStore prefs;
-    Logger logger;
-    LogSettings::startUp(logger, AppConfig(), prefs, m_dir->path());
-    QVERIFY(logger.isEnabled());
-    LogSettings::updateSettings(logger, settings, AppConfig(), prefs);
-    QCOMPARE(LogSettings::storedSwitches(prefs), stored);
-    QVERIFY2(logger.isEnabled(), "updating the switches never turns logging off");
-    QCOMPARE(logger.isOn(LogCategory::App), stored.at(0) == QLatin1String("1"));
-    QCOMPARE(logger.isOn(LogCategory::Udp), stored.at(2) == QLatin1String("1"));
-}
+    void startUpTrimsThenSeparates_data()
+    {
+        QTest::addColumn<int>("limit");
+        QTest::addColumn<QString>("kept");
+        QTest::newRow("keeps the last characters") << 3 << QString::fromUtf8("äöü");
+        QTest::newRow("negative leaves the file") << -1 << QString::fromUtf8("0123äöü");
+    }
 
-void TestLogger::storedSwitchesBeforeUpdate()
-{
-    PreferenceStore prefs;
-    QCOMPARE(LogSettings::storedSwitches(prefs), (QStringList { "", "", "" }));
-}
+    // An unnamed log is Corvid.log in the temporary folder, kept short from one start to the
+    // next, and each start is marked.
+    void startUpTrimsThenSeparates()
+    {
+        QFETCH(int, limit);
+        QFETCH(QString, kept);
+        ScopedWorkDir dir;
+        ScopedRunValues values;
+        configure(values, true, false, true);
+        values.set("debug_log_name", QString());
+        values.set("debug_log_max_chars_on_load", limit);
+        QFile old(dir.filePath(QStringLiteral("Corvid.log")));
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("0123\xc3\xa4\xc3\xb6\xc3\xbc") == 10);
+        old.close();
+        PreferenceStore prefs;
+        Logger logger;
+        LogSettings::startUp(logger, AppConfig(), prefs, dir.path() + '/');
+        QCOMPARE(logger.filePath(), old.fileName());
+        logger.log(LogCategory::App, QStringLiteral("from the page"));
+        const QString text = readLog(old.fileName());
+        const QRegularExpression expected('^' + kept + "\\n-{54}\\n" + Time
+                                          + "CORVID DEBUGGING\\.\\.\\.\\n" + Time
+                                          + "from the page\\n$");
+        QVERIFY2(expected.match(text).hasMatch(), qPrintable(text));
+    }
 
-void TestLogger::trim_data()
-{
-    QTest::addColumn<int>("limit");
-    QTest::addColumn<QString>("expected");
-    const QString content = QString::fromUtf8("0123456789äöü\nend");
-    QTest::newRow("zero empties") << 0 << QString();
-    QTest::newRow("keeps the last characters") << 5 << QString::fromUtf8("ü\nend");
-    QTest::newRow("limit above size keeps all") << 100000 << content;
-    QTest::newRow("negative leaves the file") << -1 << content;
-}
+    void switchLoading_data()
+    {
+        QTest::addColumn<bool>("debugLog");
+        QTest::addColumn<bool>("dynamic");
+        QTest::addColumn<bool>("configCategories");
+        QTest::addColumn<QString>("stored"); // as the page stores them; null for never stored
+        QTest::addColumn<QString>("expected"); // app, shell, udp as isOn() sees them; '-' if off
+        const QString none;
+        QTest::newRow("all off, nothing stored") << false << true << false << none << "---";
+        QTest::newRow("configured on, static") << true << false << true << none << "111";
+        QTest::newRow("dynamic, nothing stored: categories off")
+            << true << true << true << none << "000";
+        QTest::newRow("stored switch turns logging on")
+            << false << true << false << "0_INTRADELIM_1_INTRADELIM_0" << QString("010");
+        QTest::newRow("stored switches ignored when static")
+            << false << false << false << "1_INTRADELIM_1_INTRADELIM_1" << QString("---");
+        QTest::newRow("stored zeros never turn logging off")
+            << true << true << true << "0_INTRADELIM_0_INTRADELIM_0" << QString("000");
+        QTest::newRow("empty middle part is dropped first")
+            << false << true << false << "1_INTRADELIM__INTRADELIM_1" << QString("110");
+        QTest::newRow("missing parts are off") << false << true << false << "1" << QString("100");
+        QTest::newRow("only the text 1 is on")
+            << false << true << false << "true_INTRADELIM_ 1_INTRADELIM_1" << QString("001");
+    }
 
-void TestLogger::trim()
-{
-    QFETCH(int, limit);
-    QFETCH(QString, expected);
-    const QString path = m_dir->filePath(QStringLiteral("t.log"));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(QString::fromUtf8("0123456789äöü\nend").toUtf8());
-    file.close();
-    Logger::trimFile(path, limit);
-    QCOMPARE(readLog(path), expected);
-    Logger::trimFile(m_dir->filePath(QStringLiteral("missing.log")), 10);
-    QVERIFY(!QFile::exists(m_dir->filePath(QStringLiteral("missing.log"))));
-}
-
-void TestLogger::lineFormatAndSeparator()
-{
-    configure(true, false, true);
-    AppConfig::setRunValue(QStringLiteral("debug_log_name"), QStringLiteral("format.log"));
-    PreferenceStore prefs;
-    Logger logger;
-    LogSettings::startUp(logger, AppConfig(), prefs, m_dir->path());
-    AppConfig::setRunValue(QStringLiteral("debug_log_name"), QStringLiteral("VellumMobile.log"));
-    logger.log(LogCategory::App, QStringLiteral("from the page"));
-    const QString text = readLog(m_dir->filePath(QStringLiteral("format.log")));
-    const QRegularExpression expected(QStringLiteral(
-        "^\\n-{54}\\n\\[\\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\] CORVID DEBUGGING\\.\\.\\.\\n"
-        "\\[\\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\] from the page\\n$"));
-    QVERIFY2(expected.match(text).hasMatch(), qPrintable(text));
-}
-
-void TestLogger::valuesAreEscaped_data()
-{
-    QTest::addColumn<QString>("message");
-    QTest::addColumn<QString>("written");
-    QTest::newRow("line feed cannot start a forged line")
-        << "entry.txt\n[12:00:00.000] CORVID DEBUGGING..."
-        << "entry.txt\\n[12:00:00.000] CORVID DEBUGGING...";
-    QTest::newRow("carriage return and tab") << "a\rb\tc"
-                                             << "a\\rb\\tc";
-    QTest::newRow("backslash, so escapes stay unambiguous") << "C:\\dir\\n"
-                                                            << "C:\\\\dir\\\\n";
-    QTest::newRow("other control characters")
-        << QString::fromLatin1("\x01\x1b[31m\x7f\x0b\x0c") << "\\x01\\x1b[31m\\x7f\\x0b\\x0c";
-    QTest::newRow("next line, line and paragraph separators")
-        << QString::fromUtf16(u"a\u0085b\u2028c\u2029") << "a\\x85b\\u2028c\\u2029";
-    QTest::newRow("printable text is left as it is")
-        << QString::fromUtf8("äöü [x] ok") << QString::fromUtf8("äöü [x] ok");
-}
-
-void TestLogger::valuesAreEscaped()
-{
-    QFETCH(QString, message);
-    QFETCH(QString, written);
-    configure(true, false, true);
-    PreferenceStore prefs;
-    Logger logger;
-    LogSettings::startUp(logger, AppConfig(), prefs, m_dir->path());
-    QFile::remove(logger.filePath());
-    logger.log(LogCategory::Shell, message);
-    const QRegularExpression oneLine(QStringLiteral("^\\[\\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\] ")
-                                     + QRegularExpression::escape(written) + QStringLiteral("\n$"));
-    const QString text = readLog(logger.filePath());
-    QVERIFY2(oneLine.match(text).hasMatch(), qPrintable(text));
-}
-
-void TestLogger::disabledWritesNothing()
-{
-    configure(false, true, false);
-    PreferenceStore prefs;
-    Logger logger;
-    LogSettings::startUp(logger, AppConfig(), prefs, m_dir->path());
-    logger.log(LogCategory::App, QStringLiteral("dropped"));
-    logger.log(LogCategory::Shell, QStringLiteral("dropped"));
-    QVERIFY(!QFile::exists(logger.filePath()));
-    QCOMPARE(logger.filePath(), m_dir->path() + QStringLiteral("/VellumMobile.log"));
-}
-
-void TestLogger::unwritableFileFallsBack()
-{
-    configure(true, false, true);
-    PreferenceStore prefs;
-    Logger logger;
-    LogSettings::startUp(logger, AppConfig(), prefs,
-                         m_dir->filePath(QStringLiteral("no/such/folder")));
-    QTest::ignoreMessage(
-        QtDebugMsg,
-        QRegularExpression(QStringLiteral(
-            "^Can't Write To Log File: .*/no/such/folder/VellumMobile\\.log Error: .+")));
-    QTest::ignoreMessage(QtDebugMsg, "still delivered");
-    logger.log(LogCategory::Shell, QStringLiteral("still delivered"));
-    QVERIFY(logger.isEnabled());
-}
+    void switchLoading()
+    {
+        QFETCH(bool, debugLog);
+        QFETCH(bool, dynamic);
+        QFETCH(bool, configCategories);
+        QFETCH(QString, stored);
+        QFETCH(QString, expected);
+        ScopedWorkDir dir;
+        ScopedRunValues values;
+        configure(values, debugLog, dynamic, configCategories);
+        PreferenceStore prefs;
+        QCOMPARE(LogSettings::storedSwitches(prefs).join(QString()), QString());
+        if (!stored.isNull()) {
+            Logger page;
+            LogSettings::updateSettings(page, stored, AppConfig(), prefs);
+            // Where the stored switches count, they are the ones in force.
+            if (dynamic)
+                QCOMPARE(LogSettings::storedSwitches(prefs).join(QString()), expected);
+        }
+        Logger logger;
+        LogSettings::startUp(logger, AppConfig(), prefs, dir.path());
+        QCOMPARE(logger.writesToFile(), logger.isEnabled());
+        QString seen;
+        for (LogCategory category : { LogCategory::App, LogCategory::Shell, LogCategory::Udp })
+            seen += logger.isEnabled() ? QString::number(logger.isOn(category)) : "-";
+        QCOMPARE(seen, expected);
+        // A disabled log writes nothing at all, not even its start.
+        logger.log(LogCategory::App, QStringLiteral("dropped"));
+        QCOMPARE(QFile::exists(logger.filePath()), logger.isEnabled());
+    }
+};
 
 QTEST_GUILESS_MAIN(TestLogger)
 #include "tst_logger.moc"

@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QProcess>
-#include <QString>
 
 #include <unistd.h>
 
@@ -13,32 +12,27 @@ class DeletionGuard final
 public:
     explicit DeletionGuard(const QString &directory)
         : m_directory(directory)
+        , m_active(refuse(true))
     {
-        m_active = geteuid() == 0
-            ? chattr(QStringLiteral("+a"))
-            : QFile::setPermissions(m_directory, QFile::ReadOwner | QFile::ExeOwner);
     }
     ~DeletionGuard() { release(); }
 
     bool isActive() const { return m_active; }
     void release()
     {
-        if (!m_active)
-            return;
-        m_active = false;
-        if (geteuid() == 0)
-            chattr(QStringLiteral("-a"));
-        else
-            QFile::setPermissions(m_directory,
-                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        if (m_active)
+            m_active = !refuse(false);
     }
 
 private:
-    bool chattr(const QString &flag) const
+    bool refuse(bool on) const
     {
-        return QProcess::execute(QStringLiteral("chattr"), { flag, m_directory }) == 0;
+        if (::geteuid() == 0)
+            return QProcess::execute("chattr", { on ? "+a" : "-a", m_directory }) == 0;
+        const QFile::Permissions allowed = QFile::ReadOwner | QFile::ExeOwner;
+        return QFile::setPermissions(m_directory, on ? allowed : allowed | QFile::WriteOwner);
     }
 
     QString m_directory;
-    bool m_active = false;
+    bool m_active;
 };
