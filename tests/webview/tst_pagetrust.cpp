@@ -129,10 +129,14 @@ void TestPageTrust::initTestCase()
     const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"));
     QVERIFY2(!python.isEmpty(), "python3 is needed to serve pages from other hosts");
     QVERIFY(m_served.isValid());
-    // Port 0: the server picks a free one and names it on its first line.
+    // Port 0: the server picks a free one and names it on its first line. It ends with this
+    // process, even when a crash skips the clean-up.
+    const QString serve = QStringLiteral(
+        "import ctypes, runpy, signal, sys; ctypes.CDLL(None).prctl(1, signal.SIGTERM); "
+        "sys.argv[0] = 'http.server'; runpy.run_module('http.server', run_name='__main__')");
     m_server.start(python,
-                   { QStringLiteral("-u"), QStringLiteral("-m"), QStringLiteral("http.server"),
-                     QStringLiteral("0"), QStringLiteral("--bind"), QStringLiteral("127.0.0.1"),
+                   { QStringLiteral("-u"), QStringLiteral("-c"), serve, QStringLiteral("0"),
+                     QStringLiteral("--bind"), QStringLiteral("127.0.0.1"),
                      QStringLiteral("--directory"), m_served.path() });
     QVERIFY2(m_server.waitForStarted(5000), qPrintable(m_server.errorString()));
     const QRegularExpression portLine(QStringLiteral("port (\\d+)"));
