@@ -462,11 +462,12 @@ void QtWebViewPrivate::addToJavaScript()
 
 bool QtWebViewPrivate::addQtObjToFrame(QWebFrame *frame, QObject *object)
 {
+    // First, so that an untrusted page declaring a QtObj of its own never passes for published.
+    if (!isTrustedFrame(frame))
+        return false;
     const QString defined = QStringLiteral("ret = ( typeof(QtObj) != 'undefined' );");
     if (evaluatesTrue(frame, defined))
         return true;
-    if (!isTrustedFrame(frame))
-        return false;
     frame->addToJavaScriptWindowObject(QStringLiteral("QtObj"), object ? object : apiFor(frame),
                                        QWebFrame::QtOwnership);
     const uint id = m_frameCounter++;
