@@ -5,14 +5,11 @@
 #include "platform/networkstate.h"
 #include "platform/platforminfo.h"
 #include "platform/platformpaths.h"
-#include "platform/scriptprotocol.h"
 #include "webview/qtwebviewprivate.h"
 #include "webview/webviewprivate.h"
 
 #include <QCoreApplication>
-#include <QDebug>
 #include <QDir>
-#include <QFile>
 #include <QGraphicsWebView>
 #include <QStandardPaths>
 #include <QVBoxLayout>
@@ -142,16 +139,4 @@ void QtWebView::quitApplication(int exitCode)
         emit webViewPrivate()->quitRequested();
     else
         QCoreApplication::exit(processExitCode(exitCode));
-}
-
-void QtWebView::checkLocalOnLoadFile(const QUrl &fullOnLoadUrl) const
-{
-    const QString path = fullOnLoadUrl.toLocalFile();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        qDebug().noquote() << QStringLiteral("Can't read the local onLoad file: ") + path;
-        return;
-    }
-    if (QString::fromUtf8(file.readAll()).contains(ScriptProtocol::injectionMarker()))
-        qDebug("*** Hard JavaScript injection must be removed from the local onLoad file! ***");
 }

@@ -39,8 +39,6 @@ public:
     void quitApplication(int exitCode) override;
 
     ScriptRuntime::HostInfo hostInfo() const;
-    // Warns when the local start file still carries hard-coded injection.
-    void checkLocalOnLoadFile(const QUrl &fullOnLoadUrl) const;
     // An exit code as the process can report it: on Unix only 8 bits survive, so a code that
     // would read as success or wrap around becomes 255.
     static int processExitCode(int exitCode);

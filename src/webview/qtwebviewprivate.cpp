@@ -4,14 +4,16 @@
 #include "platform/logger.h"
 #include "platform/platformpaths.h"
 #include "platform/prompter.h"
+#include "platform/scriptprotocol.h"
 #include "services/directoryoperations.h"
-#include "webview/qtwebview.h"
 #include "webview/scriptapi.h"
 #include "webview/scriptruntime.h"
 #include "webview/webpage.h"
+#include "webview/webview.h"
 #include "webview/webviewprivate.h"
 
 #include <QCoreApplication>
+#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QGraphicsScene>
@@ -116,7 +118,7 @@ bool defaultStartDetached(const QString &program, const QStringList &arguments)
 
 } // namespace
 
-QtWebViewPrivate::QtWebViewPrivate(QtWebView *view, QWidget *viewer)
+QtWebViewPrivate::QtWebViewPrivate(WebView *view, QWidget *viewer)
     : QGraphicsView(view)
     , m_webView(new QGraphicsWebView)
     , m_viewer(viewer)
@@ -387,7 +389,7 @@ void QtWebViewPrivate::runFirstLoad()
 
     const QUrl fullUrl = m_config.fullOnLoadUrl();
     if (fullUrl.scheme() == QLatin1String("file"))
-        m_view->checkLocalOnLoadFile(fullUrl);
+        checkLocalOnLoadFile(fullUrl);
 
     evaluateInMainFrame(ScriptRuntime::mainFrameGlobals(fullUrl, m_hostInfo, m_folders));
     // The settings form variables set while the view was built did not survive the container
@@ -416,6 +418,18 @@ void QtWebViewPrivate::runFirstLoad()
         if (!(m_state.restored && m_config.newWindowIsClone()))
             injectCredentials(child);
     }
+}
+
+void QtWebViewPrivate::checkLocalOnLoadFile(const QUrl &fullOnLoadUrl)
+{
+    const QString path = fullOnLoadUrl.toLocalFile();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        qDebug().noquote() << QStringLiteral("Can't read the local onLoad file: ") + path;
+        return;
+    }
+    if (QString::fromUtf8(file.readAll()).contains(ScriptProtocol::injectionMarker()))
+        qDebug("*** Hard JavaScript injection must be removed from the local onLoad file! ***");
 }
 
 void QtWebViewPrivate::injectCredentials(QWebFrame *frame)

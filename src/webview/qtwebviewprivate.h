@@ -21,7 +21,7 @@ class QNetworkAccessManager;
 class QNetworkDiskCache;
 class QWebFrame;
 class QWebInspector;
-class QtWebView;
+class WebView;
 class ScriptApi;
 
 // The home of the page: a graphics view holding the web view, everything the page needs, the
@@ -35,12 +35,13 @@ public:
     using ProcessStarter
         = std::function<bool(const QString &program, const QStringList &arguments)>;
 
-    QtWebViewPrivate(QtWebView *view, QWidget *viewer);
+    // The page host of view; the platform-neutral view is all it needs of it.
+    QtWebViewPrivate(WebView *view, QWidget *viewer);
     ~QtWebViewPrivate() override;
 
     QGraphicsWebView *webView() const { return m_webView; }
     QWidget *viewer() const { return m_viewer; }
-    QtWebView *view() const { return m_view; }
+    WebView *view() const { return m_view; }
     // The host object published into the main frame.
     ScriptApi *scriptApi();
     PreferenceStore &preferences() { return m_prefs; }
@@ -120,6 +121,8 @@ private:
     void placeStartPage();
     void injectLinkHandling();
     void injectCredentials(QWebFrame *frame);
+    // Warns when the local start file still carries hard-coded injection.
+    static void checkLocalOnLoadFile(const QUrl &fullOnLoadUrl);
     void markVisitedLinks();
     void grantCrossOriginAccess(QWebFrame *frame);
     ScriptApi *apiFor(QWebFrame *frame);
@@ -129,7 +132,7 @@ private:
 
     QGraphicsWebView *m_webView;
     QWidget *m_viewer;
-    QtWebView *m_view;
+    WebView *m_view;
     QGraphicsScene *m_scene;
     QNetworkAccessManager *m_network;
     QNetworkDiskCache *m_diskCache;

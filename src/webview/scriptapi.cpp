@@ -9,8 +9,8 @@
 #include "services/fileoperations.h"
 #include "services/mimetable.h"
 #include "services/zipoperations.h"
-#include "webview/qtwebview.h"
 #include "webview/qtwebviewprivate.h"
+#include "webview/webview.h"
 #include "webview/webviewprivate.h"
 
 #include <QEvent>
