@@ -9,7 +9,7 @@ packages=(
     qttools5-dev qttools5-dev-tools libqt5help5 libqt5sql5-sqlite
     libhpdf-dev zlib1g-dev
     xvfb xauth
-    python3 zip unzip qpdf poppler-utils openssl
+    python3 zip unzip qpdf poppler-utils openssl curl
 )
 
 missing=()

@@ -35,9 +35,10 @@ void Prompter::critical(QWidget *parent, const QString &title, const QString &te
 
 QMessageBox::StandardButton Prompter::question(QWidget *parent, const QString &title,
                                                const QString &text,
-                                               QMessageBox::StandardButtons buttons)
+                                               QMessageBox::StandardButtons buttons,
+                                               QMessageBox::StandardButton defaultButton)
 {
-    return QMessageBox::question(parent, title, text, buttons);
+    return QMessageBox::question(parent, title, text, buttons, defaultButton);
 }
 
 void Prompter::about(QWidget *parent, const QString &title, const QString &text)
@@ -58,9 +59,11 @@ QStringList Prompter::openFileNames(QWidget *parent, const QString &caption, con
 }
 
 QString Prompter::saveFileName(QWidget *parent, const QString &caption, const QString &dir,
-                               const QString &filter)
+                               const QString &filter, bool confirmOverwrite)
 {
-    return QFileDialog::getSaveFileName(parent, caption, dir, filter);
+    const QFileDialog::Options options
+        = confirmOverwrite ? QFileDialog::Options() : QFileDialog::DontConfirmOverwrite;
+    return QFileDialog::getSaveFileName(parent, caption, dir, filter, nullptr, options);
 }
 
 QString Prompter::existingDirectory(QWidget *parent, const QString &caption, const QString &dir)

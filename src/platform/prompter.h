@@ -25,7 +25,8 @@ public:
     virtual void critical(QWidget *parent, const QString &title, const QString &text);
     virtual QMessageBox::StandardButton question(QWidget *parent, const QString &title,
                                                  const QString &text,
-                                                 QMessageBox::StandardButtons buttons);
+                                                 QMessageBox::StandardButtons buttons,
+                                                 QMessageBox::StandardButton defaultButton);
     virtual void about(QWidget *parent, const QString &title, const QString &text);
 
     // File dialogs: an empty result means the user cancelled.
@@ -33,8 +34,9 @@ public:
                                  const QString &filter);
     virtual QStringList openFileNames(QWidget *parent, const QString &caption, const QString &dir,
                                       const QString &filter);
+    // Without confirmOverwrite the dialog accepts an existing file without asking.
     virtual QString saveFileName(QWidget *parent, const QString &caption, const QString &dir,
-                                 const QString &filter);
+                                 const QString &filter, bool confirmOverwrite);
     virtual QString existingDirectory(QWidget *parent, const QString &caption, const QString &dir);
     // Shows the print dialog for printer; true when the user chose to print.
     virtual bool printSetup(QWidget *parent, QPrinter *printer);

@@ -229,7 +229,7 @@ CallResult FileOperations::browseForPath(uint modeCode, const QString &caption,
     QString chosen;
     switch (modeCode) {
     case SaveFile:
-        chosen = prompter.saveFileName(dialogParent, caption, startPath, filter);
+        chosen = prompter.saveFileName(dialogParent, caption, startPath, filter, true);
         break;
     case OpenFile:
         chosen = prompter.openFileName(dialogParent, caption, startPath, filter);

@@ -23,6 +23,9 @@ class RecordingPrompter : public Prompter
 {
 public:
     QStringList shown; // "title|text"
+    QMessageBox::StandardButton answer = QMessageBox::No;
+    QString savePath; // the save dialog's answer; empty cancels
+    bool saveConfirmedOverwrite = false;
 
     void information(QWidget *, const QString &title, const QString &text) override
     {
@@ -41,10 +44,11 @@ public:
         record(title, text);
     }
     QMessageBox::StandardButton question(QWidget *, const QString &title, const QString &text,
-                                         QMessageBox::StandardButtons) override
+                                         QMessageBox::StandardButtons,
+                                         QMessageBox::StandardButton) override
     {
         record(title, text);
-        return QMessageBox::No;
+        return answer;
     }
     QString openFileName(QWidget *, const QString &, const QString &, const QString &) override
     {
@@ -54,9 +58,12 @@ public:
     {
         return {};
     }
-    QString saveFileName(QWidget *, const QString &, const QString &, const QString &) override
+    QString saveFileName(QWidget *, const QString &caption, const QString &dir, const QString &,
+                         bool confirmOverwrite) override
     {
-        return {};
+        record(caption, dir);
+        saveConfirmedOverwrite = confirmOverwrite;
+        return savePath;
     }
     QString existingDirectory(QWidget *, const QString &, const QString &) override { return {}; }
     bool printSetup(QWidget *, QPrinter *) override { return false; }
