@@ -195,6 +195,37 @@
             document.getElementById('helpFrame').src = window.helpPageUrl;
     };
 
+    // The start address by UDP broadcast: the first datagram that holds a web address becomes
+    // the start page. Anything else is ignored, so that no sender on the network can make the
+    // local content frame run script of its choosing.
+    var listeningForStart = false;
+
+    window.listenForOnLoadUrl = function (port) {
+        if (typeof QtObj === 'undefined' || !accessKey) return;
+        listeningForStart = true;
+        QtObj.udpListen(accessKey, 'onLoadUrlReceived', 0, port);
+    };
+
+    window.stopListeningForOnLoadUrl = function () {
+        if (!listeningForStart) return;
+        listeningForStart = false;
+        QtObj.udpStop(accessKey, '', 0);
+    };
+
+    window.onLoadUrlReceived = function (id, success, code, message) {
+        if (!success) {
+            listeningForStart = false;
+            console.log('No start address by UDP: ' + code + ' ' + message);
+            return;
+        }
+        var address = String(message).trim();
+        if (!listeningForStart || !/^https?:\/\/[^\s'"<>\\]+$/i.test(address)) return;
+        window.stopListeningForOnLoadUrl();
+        QtObj.saveUrl(address);
+        window.onLoadUrl = address;
+        contentFrame().src = address;
+    };
+
     window.installTrustedRootCert = function (url) {
         document.getElementById('downloadFrame').src = url;
     };

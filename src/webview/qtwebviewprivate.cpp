@@ -1,6 +1,7 @@
 #include "webview/qtwebviewprivate.h"
 
 #include "config/logsettings.h"
+#include "net/sslverifier.h"
 #include "platform/logger.h"
 #include "platform/platformpaths.h"
 #include "platform/prompter.h"
@@ -22,6 +23,7 @@
 #include <QIcon>
 #include <QNetworkAccessManager>
 #include <QNetworkDiskCache>
+#include <QNetworkReply>
 #include <QPrinter>
 #include <QProcess>
 #include <QResizeEvent>
@@ -180,6 +182,9 @@ QtWebViewPrivate::QtWebViewPrivate(WebView *view, QWidget *viewer)
     connect(m_webView, &QGraphicsWebView::loadFinished, this, &QtWebViewPrivate::loadFinished);
     page->setLinkDelegationPolicy(QWebPage::DelegateExternalLinks);
     connect(page, &WebPage::frameLinkClicked, this, &QtWebViewPrivate::linkClicked);
+    page->setForwardUnsupportedContent(true);
+    connect(page, &QWebPage::downloadRequested, this, &QtWebViewPrivate::downloadRequested);
+    connect(page, &QWebPage::unsupportedContent, this, &QtWebViewPrivate::unsupportedContent);
 }
 
 QtWebViewPrivate::~QtWebViewPrivate()
@@ -329,6 +334,8 @@ void QtWebViewPrivate::ensureOnLoadUrl()
         && m_savedUrl != QUrl(AppConfig::blankPagePath()))
         return;
     if (m_config.useUdpOnLoadUrl()) {
+        evaluateInMainFrame(QStringLiteral(
+            "if ( typeof(stopListeningForOnLoadUrl) == 'function' ) stopListeningForOnLoadUrl();"));
         Prompter::current().warning(
             m_viewer, QStringLiteral("UDP Failure"),
             QStringLiteral(
@@ -399,6 +406,11 @@ void QtWebViewPrivate::runFirstLoad()
         evaluateInMainFrame(script);
     evaluateInMainFrame(ScriptRuntime::trustedHostsScript(m_config.trustedHosts()));
     m_view->generateAccessKey();
+    // The container listens for the start address until one arrives or the wait is over.
+    if (m_config.useUdpOnLoadUrl() && m_savedUrl.isEmpty()) {
+        evaluateInMainFrame(QStringLiteral("listenForOnLoadUrl(")
+                            + QString::number(m_config.udpListeningPort()) + QStringLiteral(");"));
+    }
 
     const QString startUrl = m_config.onLoadUrl().toString().trimmed().toLower();
     const QString blankUrl = QUrl::fromLocalFile(AppConfig::dataPath(AppConfig::blankPagePath()))
@@ -589,6 +601,116 @@ void QtWebViewPrivate::linkClicked(QWebFrame *frame, const QUrl &url)
     }
     evaluateInMainFrame(QStringLiteral("setUrlRequested( '")
                         + WebView::escapeForScript(url.toString()) + QStringLiteral("' );"));
+}
+
+SslVerifier *QtWebViewPrivate::verifier()
+{
+    if (!m_verifier) {
+        m_verifier = new SslVerifier(m_network, this);
+        connect(m_verifier, &SslVerifier::finished, this, &QtWebViewPrivate::verificationFinished);
+    }
+    return m_verifier;
+}
+
+void QtWebViewPrivate::verifySsl(const QString &callbackFunc, uint callbackId,
+                                 const QString &address)
+{
+    m_verifyCallbackFunc = callbackFunc;
+    m_verifyCallbackId = callbackId;
+    m_verifyAddress = address;
+    m_pendingRootCert.clear();
+    verifier()->verify(address);
+}
+
+void QtWebViewPrivate::installTrustedRootCert(const QString &callbackFunc, uint callbackId,
+                                              const QString &address)
+{
+    m_verifyCallbackFunc = callbackFunc;
+    m_verifyCallbackId = callbackId;
+    m_verifyAddress = address;
+    const QString plain = SslVerifier::httpAddress(address);
+    m_pendingRootCert = QUrl(plain, QUrl::TolerantMode);
+    evaluateInMainFrame(QStringLiteral("installTrustedRootCert( '")
+                        + WebView::escapeForScript(plain) + QStringLiteral("' );"));
+}
+
+void QtWebViewPrivate::installCertificate(const QString &path)
+{
+    // A certificate that cannot be read is not reported here: the verification that follows
+    // tells the page whether the address can now be trusted.
+    if (!path.isEmpty())
+        SslVerifier::installCertificate(path);
+    verifier()->verify(m_verifyAddress);
+}
+
+void QtWebViewPrivate::verificationFinished(bool verified, const QString &message)
+{
+    const QString func = m_verifyCallbackFunc;
+    const uint id = m_verifyCallbackId;
+    m_verifyCallbackFunc.clear();
+    m_verifyCallbackId = 0;
+    m_verifyAddress.clear();
+    if (func.isEmpty())
+        return;
+    if (verified)
+        m_view->respondSuccess(func, id);
+    else
+        m_view->respondError(func, id, 1000, message);
+}
+
+Downloader *QtWebViewPrivate::downloader()
+{
+    if (!m_downloader) {
+        m_downloader = new Downloader(m_network, this, this);
+        connect(m_downloader, &Downloader::finished, this, &QtWebViewPrivate::downloadFinished);
+    }
+    return m_downloader;
+}
+
+void QtWebViewPrivate::startDownload(const QNetworkRequest &request, const DownloadOptions &options)
+{
+    downloader()->start(request, options);
+}
+
+void QtWebViewPrivate::downloadRequested(const QNetworkRequest &request)
+{
+    startDownload(request, DownloadOptions());
+}
+
+void QtWebViewPrivate::unsupportedContent(QNetworkReply *reply)
+{
+    // The reply is handed over to this slot; the download makes a request of its own.
+    const QUrl url = reply->url();
+    reply->abort();
+    reply->deleteLater();
+    const QString extension = url.toString().split(QLatin1Char('.')).last().toLower();
+    // A certificate is saved and trusted only when it is the one the page asked to install:
+    // otherwise any page could make the shell trust a root of its choosing.
+    const bool asked = !m_pendingRootCert.isEmpty()
+        && url.adjusted(QUrl::NormalizePathSegments)
+            == m_pendingRootCert.adjusted(QUrl::NormalizePathSegments);
+    if (extension == QLatin1String("crt") && asked) {
+        m_pendingRootCert.clear();
+        DownloadOptions options;
+        options.silent = true;
+        options.overwritePrompt = false;
+        options.userSelectsPath = false;
+        options.callbackFunc = QStringLiteral("install cert");
+        startDownload(QNetworkRequest(url), options);
+        return;
+    }
+    Prompter::current().warning(m_viewer, QStringLiteral("Content Not Supported"), url.toString());
+}
+
+void QtWebViewPrivate::downloadFinished(bool success, const QString &path,
+                                        const QString &callbackFunc)
+{
+    if (callbackFunc == QLatin1String("install cert")) {
+        installCertificate(path);
+        return;
+    }
+    if (!callbackFunc.isEmpty())
+        m_view->invokeCallback(callbackFunc, QVariantList { success, path }, 0);
 }
 
 void QtWebViewPrivate::markVisitedLinks()

@@ -2,6 +2,7 @@
 
 #include "config/appconfig.h"
 #include "config/preferencestore.h"
+#include "net/downloader.h"
 #include "platform/corvidexport.h"
 #include "webview/handoversegment.h"
 #include "webview/scriptruntime.h"
@@ -19,6 +20,9 @@ class QGraphicsScene;
 class QGraphicsWebView;
 class QNetworkAccessManager;
 class QNetworkDiskCache;
+class QNetworkReply;
+class QNetworkRequest;
+class SslVerifier;
 class QWebFrame;
 class QWebInspector;
 class WebView;
@@ -85,6 +89,19 @@ public:
     void saveUrl(const QString &urlStr);
     void evaluateInMainFrame(const QString &script);
 
+    // Checks that a secure connection to address can be made; reports to the callback.
+    void verifySsl(const QString &callbackFunc, uint callbackId, const QString &address);
+    // Asks the page to load the root certificate at address (over plain HTTP); once it has been
+    // saved, it is trusted for this run and address is verified.
+    void installTrustedRootCert(const QString &callbackFunc, uint callbackId,
+                                const QString &address);
+    // The saved root certificate: trusted for this run, then the pending address is verified.
+    void installCertificate(const QString &path);
+    // One download at a time; options.callbackFunc hears [success, path] at the end.
+    void startDownload(const QNetworkRequest &request, const DownloadOptions &options);
+    // The downloader, made on first use.
+    Downloader *downloader();
+
 public slots:
     void ensureOnLoadUrl();
     void loadFinished(bool ok);
@@ -110,6 +127,8 @@ public slots:
 private slots:
     void addToJavaScript();
     void linkClicked(QWebFrame *frame, const QUrl &url);
+    void downloadRequested(const QNetworkRequest &request);
+    void unsupportedContent(QNetworkReply *reply);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -129,6 +148,9 @@ private:
     // The frame's document is gone: its id and its processing flag go with it.
     void forgetDocument(const QWebFrame *frame);
     QString frameRuntime() const;
+    SslVerifier *verifier();
+    void verificationFinished(bool verified, const QString &message);
+    void downloadFinished(bool success, const QString &path, const QString &callbackFunc);
 
     QGraphicsWebView *m_webView;
     QWidget *m_viewer;
@@ -156,4 +178,13 @@ private:
     bool m_startPagePending = false;
     int m_recoverQuitDelay = 5000;
     ProcessStarter m_startProcess;
+    Downloader *m_downloader = nullptr;
+    SslVerifier *m_verifier = nullptr;
+    // The verification slot, shared by verifySsl and installTrustedRootCert.
+    QString m_verifyCallbackFunc;
+    uint m_verifyCallbackId = 0;
+    QString m_verifyAddress;
+    // The plain-HTTP address of a root certificate the page asked to install; empty when none
+    // is pending. Only this address is ever saved and trusted.
+    QUrl m_pendingRootCert;
 };

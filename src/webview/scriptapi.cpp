@@ -14,6 +14,7 @@
 #include "webview/webviewprivate.h"
 
 #include <QEvent>
+#include <QNetworkRequest>
 #include <QWebFrame>
 
 ScriptApi::ScriptApi(QtWebViewPrivate *host, QWebFrame *frame)
@@ -374,4 +375,70 @@ void ScriptApi::registerMimeType(const QString &qtKey, const QString &callbackFu
         return MimeTable::instance().registerMimeType(mimeType, extension, isBinary,
                                                       isDefaultExtension);
     });
+}
+
+void ScriptApi::udpListen(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                          uint port)
+{
+    view()->udpListen(qtKey, callbackFunc, callbackId, port);
+}
+
+void ScriptApi::udpStop(const QString &qtKey, const QString &callbackFunc, uint callbackId)
+{
+    view()->udpStop(qtKey, callbackFunc, callbackId);
+}
+
+void ScriptApi::fetchSource(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                            const QString &urlAddress)
+{
+    view()->webViewPrivate()->fetchSource(qtKey, callbackFunc, callbackId, urlAddress);
+}
+
+void ScriptApi::verifySSL(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                          const QString &verificationUrlAddress)
+{
+    if (allowed(qtKey))
+        m_host->verifySsl(callbackFunc, callbackId, verificationUrlAddress);
+}
+
+void ScriptApi::installTrustedRootCert(const QString &qtKey, const QString &callbackFunc,
+                                       uint callbackId, const QString &rootCertUrlAddress)
+{
+    if (allowed(qtKey))
+        m_host->installTrustedRootCert(callbackFunc, callbackId, rootCertUrlAddress);
+}
+
+void ScriptApi::download(const QString &qtKey, const QString &url, const QString &callbackFunc)
+{
+    DownloadOptions options;
+    options.callbackFunc = callbackFunc;
+    startDownload(qtKey, url, options);
+}
+
+void ScriptApi::downloadSilent(const QString &qtKey, const QString &url,
+                               const QString &callbackFunc)
+{
+    DownloadOptions options;
+    options.silent = true;
+    options.overwritePrompt = false;
+    options.userSelectsPath = false;
+    options.callbackFunc = callbackFunc;
+    startDownload(qtKey, url, options);
+}
+
+void ScriptApi::downloadEx(const QString &qtKey, const QString &url, bool silent,
+                           bool overwritePrompt, bool userSelectsPath, const QString &directory,
+                           const QString &fileName, const QString &callbackFunc)
+{
+    startDownload(qtKey, url,
+                  DownloadOptions { silent, overwritePrompt, userSelectsPath, directory, fileName,
+                                    callbackFunc });
+}
+
+void ScriptApi::startDownload(const QString &qtKey, const QString &url,
+                              const DownloadOptions &options)
+{
+    // The download calls carry no callback id to report a refusal to.
+    if (view()->checkAccessKey(qtKey, false))
+        m_host->startDownload(QNetworkRequest(QUrl(url, QUrl::TolerantMode)), options);
 }

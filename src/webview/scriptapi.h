@@ -7,6 +7,7 @@
 #include <QVariantList>
 
 class QWebFrame;
+struct DownloadOptions;
 class QtWebViewPrivate;
 class WebView;
 
@@ -124,6 +125,24 @@ public slots:
                           const QString &mimeType, const QString &extension, bool isBinary,
                           bool isDefaultExtension);
 
+    // Network
+    void udpListen(const QString &qtKey, const QString &callbackFunc, uint callbackId, uint port);
+    void udpStop(const QString &qtKey, const QString &callbackFunc, uint callbackId);
+    void fetchSource(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                     const QString &urlAddress);
+    void verifySSL(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                   const QString &verificationUrlAddress);
+    void installTrustedRootCert(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                                const QString &rootCertUrlAddress);
+    void download(const QString &qtKey, const QString &url,
+                  const QString &callbackFunc = QString());
+    void downloadSilent(const QString &qtKey, const QString &url,
+                        const QString &callbackFunc = QString());
+    void downloadEx(const QString &qtKey, const QString &url, bool silent = false,
+                    bool overwritePrompt = true, bool userSelectsPath = true,
+                    const QString &directory = QString(), const QString &fileName = QString(),
+                    const QString &callbackFunc = QString());
+
 protected:
     bool event(QEvent *event) override;
 
@@ -133,6 +152,7 @@ private:
     template<typename Body>
     void answer(const QString &qtKey, const QString &callbackFunc, uint callbackId, Body body);
     bool allowed(const QString &qtKey);
+    void startDownload(const QString &qtKey, const QString &url, const DownloadOptions &options);
 
     QtWebViewPrivate *m_host;
     QPointer<QWebFrame> m_frame;

@@ -21,7 +21,14 @@ class CORVID_EXPORT WebView : public QWidget
     Q_OBJECT
 
 public:
-    enum Platform { UnknownPlatform = 0, WindowsPlatform, MacPlatform, LinuxPlatform };
+    enum Platform {
+        UnknownPlatform = 0,
+        WindowsPlatform,
+        MacPlatform,
+        LinuxPlatform,
+        IosPlatform,
+        AndroidPlatform
+    };
     enum StateChange { NoStateChange = 0, QuitStateChange = 5 };
     enum ErrorCode { ErrUnknown = 0, ErrUnsupported = 1, ErrAccessDenied = 4 };
 
@@ -101,6 +108,21 @@ public:
     // in one go.
     void runScriptForPage(const QString &script);
     void flushPageWork();
+
+    // The UDP calls of page script, handed to the listener through the signals below.
+    void udpListen(const QString &qtKey, const QString &callbackFunc, uint callbackId, uint port)
+    {
+        emit udpListenRequested(qtKey, callbackFunc, callbackId, port);
+    }
+    void udpStop(const QString &qtKey, const QString &callbackFunc, uint callbackId)
+    {
+        emit udpStopRequested(qtKey, callbackFunc, callbackId);
+    }
+
+signals:
+    void udpListenRequested(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                            uint port);
+    void udpStopRequested(const QString &qtKey, const QString &callbackFunc, uint callbackId);
 
 private:
     QString callbackScript(const char *entryPoint, const QString &callbackFunc,

@@ -5,15 +5,20 @@
 #include <QObject>
 #include <QString>
 
+class SourceFetcher;
+class UdpListener;
 class WebView;
+struct CallResult;
 
-// Platform-neutral state of a web view: the quit protocol with the page.
+// Platform-neutral state of a web view: the quit protocol with the page, the UDP listener and
+// the source fetch. The network members are made when the page first asks for them.
 class CORVID_EXPORT WebViewPrivate : public QObject
 {
     Q_OBJECT
 
 public:
     explicit WebViewPrivate(WebView *view);
+    ~WebViewPrivate() override;
 
     WebView *view() const { return m_view; }
 
@@ -47,12 +52,29 @@ public:
     int waitStepMs() const { return m_waitStepMs; }
     void setWaitStepMs(int milliseconds) { m_waitStepMs = milliseconds; }
 
+    // The listener once the page has asked for it; null before.
+    UdpListener *udpListener() const { return m_udp; }
+
+    void fetchSource(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                     const QString &urlAddress);
+
+public slots:
+    void udpListen(const QString &qtKey, const QString &callbackFunc, uint callbackId, uint port);
+    void udpStop(const QString &qtKey, const QString &callbackFunc, uint callbackId);
+
 signals:
     // Emitted when the shell quits with exit code 0: the viewer window closes.
     void quitRequested();
 
 private:
+    void udpReceived(const QString &text);
+    void fetchFinished(const CallResult &result);
+
     WebView *m_view;
+    UdpListener *m_udp = nullptr;
+    Callback m_udpCallback;
+    SourceFetcher *m_fetcher = nullptr;
+    Callback m_fetchCallback;
     bool m_processing = false;
     bool m_quitAllowed = false;
     Callback m_quitRequestCallback;
