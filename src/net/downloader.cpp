@@ -1,6 +1,7 @@
 #include "net/downloader.h"
 
 #include "config/appconfig.h"
+#include "net/replyrelease.h"
 #include "platform/prompter.h"
 
 #include <QDir>
@@ -148,11 +149,7 @@ Downloader::Downloader(QNetworkAccessManager *network, QWidget *dialogParent, QO
 
 Downloader::~Downloader()
 {
-    if (m_reply) {
-        m_reply->disconnect(this);
-        m_reply->abort();
-        m_reply->deleteLater();
-    }
+    releaseReply(m_reply, this);
     delete m_dialog;
 }
 
@@ -370,15 +367,7 @@ void Downloader::finish(bool success)
         // Also stops the dialog's own timer, which would otherwise show it again later.
         m_dialog->reset();
     }
-    if (m_reply) {
-        // Disconnected first, so that aborting a running transfer reports nothing here. A reply
-        // that failed ends by itself: aborting it as well only draws a warning.
-        m_reply->disconnect(this);
-        if (m_reply->error() == QNetworkReply::NoError)
-            m_reply->abort();
-        m_reply->deleteLater();
-        m_reply = nullptr;
-    }
+    releaseReply(m_reply, this);
     std::unique_ptr<PartFile> part = std::move(m_part);
     const QString path = m_targetPath;
     const QString name = m_name;

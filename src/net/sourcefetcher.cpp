@@ -1,5 +1,7 @@
 #include "net/sourcefetcher.h"
 
+#include "net/replyrelease.h"
+
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
 #include <QSslCertificate>
@@ -17,13 +19,13 @@ SourceFetcher::SourceFetcher(QObject *parent)
 
 SourceFetcher::~SourceFetcher()
 {
-    abandonReply();
+    releaseReply(m_reply, this);
 }
 
 void SourceFetcher::fetch(const QUrl &url)
 {
     // The earlier reply goes first, so that none of its data or its ending mixes into this fetch.
-    abandonReply();
+    releaseReply(m_reply, this);
     m_body.clear();
     // Made on first use rather than with the fetcher, to keep it off the start-up path.
     if (!m_network)
@@ -123,22 +125,8 @@ void SourceFetcher::replyError(QNetworkReply::NetworkError code)
 
 void SourceFetcher::end(const CallResult &result)
 {
-    abandonReply();
+    releaseReply(m_reply, this);
     m_body.clear();
     m_body.squeeze();
     emit finished(result);
-}
-
-void SourceFetcher::abandonReply()
-{
-    if (!m_reply)
-        return;
-    QNetworkReply *reply = m_reply;
-    m_reply = nullptr;
-    // Disconnected before the abort, whose own error and finished signals must not report. A
-    // reply that has already failed is not aborted: that would report a second error.
-    reply->disconnect(this);
-    if (reply->isRunning() && reply->error() == QNetworkReply::NoError)
-        reply->abort();
-    reply->deleteLater();
 }

@@ -48,7 +48,6 @@ private slots:
 
 private:
     void end(const CallResult &result);
-    void abandonReply();
 
     QNetworkAccessManager *m_network = nullptr;
     QPointer<QNetworkReply> m_reply;

@@ -1,5 +1,7 @@
 #include "net/sslverifier.h"
 
+#include "net/replyrelease.h"
+
 #include "net/sourcefetcher.h"
 
 #include <QFile>
@@ -18,12 +20,12 @@ SslVerifier::SslVerifier(QNetworkAccessManager *network, QObject *parent)
 
 SslVerifier::~SslVerifier()
 {
-    abandonReply();
+    releaseReply(m_reply, this);
 }
 
 void SslVerifier::verify(const QString &addressText)
 {
-    abandonReply();
+    releaseReply(m_reply, this);
     m_addressText = addressText;
     m_bodyBytes = 0;
     if (!m_connections)
@@ -105,7 +107,7 @@ void SslVerifier::end(bool verified, const QString &detail)
 {
     if (!m_reply)
         return;
-    abandonReply();
+    releaseReply(m_reply, this);
     const QString address = std::exchange(m_addressText, QString());
     if (verified)
         emit finished(true, QString());
@@ -113,18 +115,4 @@ void SslVerifier::end(bool verified, const QString &detail)
         emit finished(false,
                       QStringLiteral("SSL cannot be verified for this url: ") + address
                           + (detail.isEmpty() ? QString() : QStringLiteral(". ") + detail));
-}
-
-void SslVerifier::abandonReply()
-{
-    if (!m_reply)
-        return;
-    QNetworkReply *reply = m_reply;
-    m_reply = nullptr;
-    // Disconnected before the abort, whose own error and finished signals must not report. A
-    // reply that has already failed is not aborted: that would report a second error.
-    reply->disconnect(this);
-    if (reply->isRunning() && reply->error() == QNetworkReply::NoError)
-        reply->abort();
-    reply->deleteLater();
 }

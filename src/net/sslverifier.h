@@ -48,7 +48,6 @@ private slots:
 
 private:
     void end(bool verified, const QString &detail);
-    void abandonReply();
 
     QNetworkAccessManager *m_network;
     QNetworkAccessManager *m_connections = nullptr;

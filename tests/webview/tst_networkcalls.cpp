@@ -40,6 +40,7 @@ private slots:
     void startAddressByBroadcast();
     void fetchAndDownloadRoads_data();
     void fetchAndDownloadRoads();
+    void pageDownloadAsksWhereToSave();
     void rootCertificateOnlyWhenAsked();
 
 private:
@@ -208,6 +209,20 @@ void TestNetworkCalls::fetchAndDownloadRoads()
         QCOMPARE(saved.readAll(), QByteArray("<html><body>start</body></html>"));
     }
     QVERIFY(!QFile::exists(dir + QStringLiteral("/downloads/lost.html")));
+}
+
+// A download the page itself asks for (its "save link" action) goes through the save dialog.
+void TestNetworkCalls::pageDownloadAsksWhereToSave()
+{
+    QVERIFY(openCaller());
+    m_shell->prompter.savePath = m_shell->path(QStringLiteral("asked.html"));
+    emit m_shell->host()->webView()->page()->downloadRequested(
+        QNetworkRequest(QUrl(served(QStringLiteral("/start.html")))));
+    QTRY_VERIFY(QFile::exists(m_shell->prompter.savePath));
+    QVERIFY(m_shell->prompter.saveConfirmedOverwrite);
+    QCOMPARE(m_shell->prompter.shown.first(),
+             QStringLiteral("Save File As|")
+                 + m_shell->path(QStringLiteral("downloads/start.html")));
 }
 
 // A certificate address shown in the page is not content and is never trusted by itself; while
