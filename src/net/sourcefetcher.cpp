@@ -2,6 +2,7 @@
 
 #include "net/replyrelease.h"
 
+#include <QHostAddress>
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
 #include <QSslCertificate>
@@ -41,6 +42,15 @@ void SourceFetcher::fetch(const QUrl &url)
     connect(m_reply, &QNetworkReply::finished, this, &SourceFetcher::replyFinished);
     connect(m_reply, &QNetworkReply::sslErrors, this, &SourceFetcher::replySslErrors);
     connect(m_reply, &QNetworkReply::errorOccurred, this, &SourceFetcher::replyError);
+}
+
+bool SourceFetcher::needsNetwork(const QUrl &url)
+{
+    if (url.isLocalFile())
+        return false;
+    const QString host = url.host();
+    return host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) != 0
+        && !QHostAddress(host).isLoopback();
 }
 
 QString SourceFetcher::decodeBody(const QByteArray &body, const QString &contentType)

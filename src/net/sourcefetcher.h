@@ -28,6 +28,9 @@ public:
     void fetch(const QUrl &url);
     bool isPending() const { return m_reply != nullptr; }
 
+    // Whether fetching url needs a network connection: local files and this machine's own
+    // loopback addresses are reached without one.
+    static bool needsNetwork(const QUrl &url);
     // The body as text by its Content-Type: UTF-8 or ISO-8859-1 when named as the charset,
     // UTF-8 for HTML; null when the type allows no conversion. Text ends at the first zero byte.
     static QString decodeBody(const QByteArray &body, const QString &contentType);

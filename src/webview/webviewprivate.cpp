@@ -84,7 +84,8 @@ void WebViewPrivate::fetchSource(const QString &qtKey, const QString &callbackFu
     if (!m_view->checkAccessKey(qtKey, true))
         return;
     const QUrl url(urlAddress, QUrl::TolerantMode);
-    if (!url.isLocalFile() && !m_view->isOnline()) {
+    // A server on this machine answers without a network connection.
+    if (SourceFetcher::needsNetwork(url) && !m_view->isOnline()) {
         m_view->respondError(
             callbackFunc, callbackId, FetchOffline,
             QStringLiteral("Cannot connect to the server. Please check your internet connection."));

@@ -129,9 +129,16 @@ void TestSourceFetcher::cleanupTestCase()
     }
 }
 
-// The verifier's own use of httpsAddress is covered by the verifications below.
+// The verifier's own use of httpsAddress is covered by the verifications below. Being offline
+// keeps no fetch from a file or from this machine.
 void TestSourceFetcher::addressForms()
 {
+    QVERIFY(!SourceFetcher::needsNetwork(QUrl::fromLocalFile(s("/tmp/a"))));
+    QVERIFY(!SourceFetcher::needsNetwork(QUrl(s("http://LocalHost:8/"))));
+    QVERIFY(!SourceFetcher::needsNetwork(QUrl(s("http://127.0.0.2/"))));
+    QVERIFY(!SourceFetcher::needsNetwork(QUrl(s("https://[::1]/"))));
+    QVERIFY(SourceFetcher::needsNetwork(QUrl(s("http://10.0.0.1/"))));
+    QVERIFY(SourceFetcher::needsNetwork(QUrl(s("https://intranet/"))));
     QCOMPARE(SslVerifier::httpsAddress(s("HTTP://h")), s("https://HTTP://h"));
     QCOMPARE(SslVerifier::httpAddress(s("h:1/p")), s("http://h:1/p"));
     QCOMPARE(SslVerifier::httpAddress(s("http://h/")), s("http://h/"));
