@@ -7,19 +7,20 @@
 #include "platform/prompter.h"
 #include "platform/scriptprotocol.h"
 #include "services/directoryoperations.h"
+#include "webview/patchedwebviewstyle.h"
 #include "webview/scriptapi.h"
 #include "webview/scriptruntime.h"
 #include "webview/webpage.h"
 #include "webview/webview.h"
 #include "webview/webviewprivate.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QGraphicsScene>
 #include <QGraphicsWebView>
-#include <QGuiApplication>
 #include <QIcon>
 #include <QNetworkAccessManager>
 #include <QNetworkDiskCache>
@@ -154,6 +155,8 @@ QtWebViewPrivate::QtWebViewPrivate(WebView *view, QWidget *viewer)
     QCoreApplication::setOrganizationName(m_config.companyName());
     QCoreApplication::setApplicationName(m_config.appTitle());
     QGuiApplication::setApplicationDisplayName(m_config.appTitle());
+    if (!qobject_cast<PatchedWebViewStyle *>(QApplication::style()))
+        QApplication::setStyle(new PatchedWebViewStyle);
     m_viewer->setWindowIcon(QIcon(AppConfig::dataPath(AppConfig::iconPath())));
 
     QWebSettings *settings = m_webView->settings();
@@ -182,6 +185,11 @@ QtWebViewPrivate::QtWebViewPrivate(WebView *view, QWidget *viewer)
     connect(m_webView, &QGraphicsWebView::loadFinished, this, &QtWebViewPrivate::loadFinished);
     page->setLinkDelegationPolicy(QWebPage::DelegateExternalLinks);
     connect(page, &WebPage::frameLinkClicked, this, &QtWebViewPrivate::linkClicked);
+    if (!m_config.contextMenuEnabled())
+        m_webView->installEventFilter(&m_contextMenuBlocker);
+    setClipboardEnabled(m_config.clipboardEnabled());
+    m_backspaceBlocker.setTarget(m_webView);
+    m_webView->installEventFilter(&m_backspaceBlocker);
     page->setForwardUnsupportedContent(true);
     connect(page, &QWebPage::downloadRequested, this, &QtWebViewPrivate::downloadRequested);
     connect(page, &QWebPage::unsupportedContent, this, &QtWebViewPrivate::unsupportedContent);
@@ -601,6 +609,18 @@ void QtWebViewPrivate::linkClicked(QWebFrame *frame, const QUrl &url)
     }
     evaluateInMainFrame(QStringLiteral("setUrlRequested( '")
                         + WebView::escapeForScript(url.toString()) + QStringLiteral("' );"));
+}
+
+void QtWebViewPrivate::setClipboardEnabled(bool enable)
+{
+    if (enable) {
+        m_webView->removeEventFilter(&m_clipboardBlocker);
+        if (m_config.contextMenuEnabled())
+            m_webView->removeEventFilter(&m_contextMenuBlocker);
+    } else {
+        m_webView->installEventFilter(&m_clipboardBlocker);
+        m_webView->installEventFilter(&m_contextMenuBlocker);
+    }
 }
 
 SslVerifier *QtWebViewPrivate::verifier()

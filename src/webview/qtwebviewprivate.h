@@ -4,6 +4,9 @@
 #include "config/preferencestore.h"
 #include "net/downloader.h"
 #include "platform/corvidexport.h"
+#include "webview/backspacekeypressblocker.h"
+#include "webview/clipboardkeypressblocker.h"
+#include "webview/contextmenublocker.h"
 #include "webview/handoversegment.h"
 #include "webview/scriptruntime.h"
 #include "webview/viewerstate.h"
@@ -102,6 +105,11 @@ public:
     // The downloader, made on first use.
     Downloader *downloader();
 
+    // Without the clipboard the page has no clipboard keys and no context menu; with it, the
+    // context menu comes back only where the configuration allows one.
+    void setClipboardEnabled(bool enable);
+    BackspaceKeyPressBlocker &backspaceBlocker() { return m_backspaceBlocker; }
+
 public slots:
     void ensureOnLoadUrl();
     void loadFinished(bool ok);
@@ -178,6 +186,9 @@ private:
     bool m_startPagePending = false;
     int m_recoverQuitDelay = 5000;
     ProcessStarter m_startProcess;
+    ContextMenuBlocker m_contextMenuBlocker;
+    ClipboardKeyPressBlocker m_clipboardBlocker;
+    BackspaceKeyPressBlocker m_backspaceBlocker;
     Downloader *m_downloader = nullptr;
     SslVerifier *m_verifier = nullptr;
     // The verification slot, shared by verifySsl and installTrustedRootCert.

@@ -2,8 +2,13 @@
 
 #include "config/appconfig.h"
 #include "config/logsettings.h"
+#include "docs/mailcomposer.h"
 #include "docs/tempfilemanager.h"
+#include "docs/vellumdoc.h"
+#include "platform/launcher.h"
 #include "platform/logger.h"
+#include "platform/registry.h"
+#include "platform/standby.h"
 #include "platform/textcipher.h"
 #include "services/directoryoperations.h"
 #include "services/fileoperations.h"
@@ -13,7 +18,9 @@
 #include "webview/webview.h"
 #include "webview/webviewprivate.h"
 
+#include <QClipboard>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QNetworkRequest>
 #include <QWebFrame>
 
@@ -46,6 +53,11 @@ WebView *ScriptApi::view() const
 bool ScriptApi::allowed(const QString &qtKey)
 {
     return view()->checkAccessKey(qtKey, true);
+}
+
+bool ScriptApi::quietlyAllowed(const QString &qtKey)
+{
+    return view()->checkAccessKey(qtKey, false);
 }
 
 template<typename Body>
@@ -441,4 +453,126 @@ void ScriptApi::startDownload(const QString &qtKey, const QString &url,
     // The download calls carry no callback id to report a refusal to.
     if (view()->checkAccessKey(qtKey, false))
         m_host->startDownload(QNetworkRequest(QUrl(url, QUrl::TolerantMode)), options);
+}
+
+void ScriptApi::regEntry(const QString &qtKey, const QString &key, const QString &value,
+                         const QVariant &defaultRet, const QString &callbackFunc)
+{
+    if (quietlyAllowed(qtKey))
+        view()->invokeCallback(callbackFunc, { Registry::value(key, value, defaultRet) }, 0);
+}
+
+void ScriptApi::setRegEntry(const QString &qtKey, const QString &key, const QString &value,
+                            const QVariant &data, const QString &callbackFunc)
+{
+    if (!quietlyAllowed(qtKey))
+        return;
+    // The machine-wide root is the system's own: a page reads it but never changes it.
+    if (Registry::pageMayWrite(key))
+        Registry::setValue(key, value, data);
+    const QVariant readBack = Registry::value(key, value, QStringLiteral("_____BAD VALUE_____"));
+    if (!callbackFunc.isEmpty())
+        view()->invokeCallback(callbackFunc, { readBack == data }, 0);
+}
+
+void ScriptApi::launch(const QString &qtKey, const QString &path, const QStringList &args,
+                       bool detached)
+{
+    if (quietlyAllowed(qtKey))
+        Launcher::launch(path, args, detached, view());
+}
+
+void ScriptApi::launchExplorer(const QString &qtKey, const QString &path)
+{
+    if (quietlyAllowed(qtKey))
+        Launcher::launchFileManager(path, view());
+}
+
+void ScriptApi::launchNotepad(const QString &qtKey, const QString &path)
+{
+    if (quietlyAllowed(qtKey))
+        Launcher::launchTextEditor(path, view());
+}
+
+void ScriptApi::launchWord(const QString &qtKey, const QString &path)
+{
+    if (quietlyAllowed(qtKey))
+        Launcher::launchOffice(QStringLiteral("Word.Application"), path, view());
+}
+
+void ScriptApi::launchExcel(const QString &qtKey, const QString &path)
+{
+    if (quietlyAllowed(qtKey))
+        Launcher::launchOffice(QStringLiteral("Excel.Application"), path, view());
+}
+
+void ScriptApi::launchPowerPoint(const QString &qtKey, const QString &path)
+{
+    if (quietlyAllowed(qtKey))
+        Launcher::launchOffice(QStringLiteral("PowerPoint.Application"), path, view());
+}
+
+void ScriptApi::setClipboard(const QString &qtKey, const QString &text)
+{
+    if (quietlyAllowed(qtKey))
+        QGuiApplication::clipboard()->setText(text);
+}
+
+void ScriptApi::clearClipboard(const QString &qtKey)
+{
+    if (quietlyAllowed(qtKey))
+        QGuiApplication::clipboard()->setText(QString());
+}
+
+void ScriptApi::setClipboardEnabled(const QString &qtKey, const QString &callbackFunc,
+                                    uint callbackId, bool enable)
+{
+    if (!allowed(qtKey))
+        return;
+    m_host->setClipboardEnabled(enable);
+    view()->respondSuccess(callbackFunc, callbackId);
+}
+
+void ScriptApi::setStandByEnabled(const QString &qtKey, const QString &callbackFunc,
+                                  uint callbackId, bool enable)
+{
+    if (!allowed(qtKey))
+        return;
+    if (StandBy::setEnabled(enable))
+        view()->respondSuccess(callbackFunc, callbackId);
+    else
+        view()->respondError(
+            callbackFunc, callbackId, 1000,
+            QStringLiteral("Function setStandByEnabled failed for an unknown reason."));
+}
+
+void ScriptApi::sendMail(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                         const QString &toAddresses, const QString &subject, const QString &message,
+                         const QString &ccAddresses, const QString &bccAddresses,
+                         const QString &attachmentNames, const QString &attachmentData,
+                         const QString &attachmentIsBin, bool isHTML, uint priority, bool receipt)
+{
+    answer(qtKey, callbackFunc, callbackId, [&] {
+        return MailComposer::sendMail(MailRequest { toAddresses, subject, message, ccAddresses,
+                                                    bccAddresses, attachmentNames, attachmentData,
+                                                    attachmentIsBin, isHTML, priority, receipt });
+    });
+}
+
+void ScriptApi::sendMail(uint frameId)
+{
+    QVariantList p;
+    if (!m_host->takeFrameParameters(frameId, &p))
+        return;
+    const auto text = [&p](int i) { return p.value(i).toString(); };
+    sendMail(text(0), text(1), p.value(2, 4294967295u).toUInt(), text(3), text(4), text(5), text(6),
+             text(7), text(8), text(9), text(10), p.value(11).toBool(), p.value(12, 1u).toUInt(),
+             p.value(13).toBool());
+}
+
+void ScriptApi::vellumDocToPdf(const QString &qtKey, const QString &callbackFunc,
+                               uint callbackId, const QString &docxml, const QString &pdfName)
+{
+    answer(qtKey, callbackFunc, callbackId,
+           [&] { return VellumDoc::toPdfForPage(docxml, pdfName, callbackFunc); });
 }

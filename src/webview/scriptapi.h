@@ -143,6 +143,41 @@ public slots:
                     const QString &directory = QString(), const QString &fileName = QString(),
                     const QString &callbackFunc = QString());
 
+    // System: the calls without a callback id do nothing at all for a wrong key.
+    void regEntry(const QString &qtKey, const QString &key, const QString &value,
+                  const QVariant &defaultRet, const QString &callbackFunc);
+    void setRegEntry(const QString &qtKey, const QString &key, const QString &value,
+                     const QVariant &data, const QString &callbackFunc = QString());
+    void launch(const QString &qtKey, const QString &path, const QStringList &args = {},
+                bool detached = false);
+    void launchExplorer(const QString &qtKey, const QString &path);
+    void launchNotepad(const QString &qtKey, const QString &path);
+    void launchWord(const QString &qtKey, const QString &path);
+    void launchExcel(const QString &qtKey, const QString &path);
+    void launchPowerPoint(const QString &qtKey, const QString &path);
+    void setClipboard(const QString &qtKey, const QString &text);
+    void clearClipboard(const QString &qtKey);
+    void setClipboardEnabled(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                             bool enable);
+    void setStandByEnabled(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                           bool enable);
+
+    // Mail
+    void sendMail(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                  const QString &toAddresses = QString(), const QString &subject = QString(),
+                  const QString &message = QString(), const QString &ccAddresses = QString(),
+                  const QString &bccAddresses = QString(),
+                  const QString &attachmentNames = QString(),
+                  const QString &attachmentData = QString(),
+                  const QString &attachmentIsBin = QString(), bool isHTML = false,
+                  uint priority = 1, bool receipt = false);
+    // The same with the arguments left in the frame's qtParametersArray, for large mails.
+    void sendMail(uint frameId);
+
+    // Documents
+    void vellumDocToPdf(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                        const QString &docxml, const QString &pdfName);
+
 protected:
     bool event(QEvent *event) override;
 
@@ -152,6 +187,8 @@ private:
     template<typename Body>
     void answer(const QString &qtKey, const QString &callbackFunc, uint callbackId, Body body);
     bool allowed(const QString &qtKey);
+    // The key check of the calls that report nothing, not even a refusal.
+    bool quietlyAllowed(const QString &qtKey);
     void startDownload(const QString &qtKey, const QString &url, const DownloadOptions &options);
 
     QtWebViewPrivate *m_host;
