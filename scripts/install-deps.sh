@@ -10,7 +10,7 @@ packages=(
     libhpdf-dev zlib1g-dev
     xvfb xauth
     python3 zip unzip qpdf poppler-utils openssl curl
-    dbus-daemon xdg-utils
+    dbus-daemon xdg-utils shared-mime-info
 )
 
 missing=()

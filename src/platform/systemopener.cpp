@@ -1,7 +1,11 @@
 #include "platform/systemopener.h"
 
+#include "platform/desktopapps.h"
+#include "platform/logger.h"
+
 #include <QDesktopServices>
 #include <QDir>
+#include <QMimeDatabase>
 #include <QUrl>
 
 namespace {
@@ -21,6 +25,16 @@ void SystemOpener::setCurrent(SystemOpener *opener)
 
 bool SystemOpener::openWithAssociatedApplication(const QString &path)
 {
+    const QString localPath = QDir::fromNativeSeparators(path);
+#ifndef Q_OS_WIN
+    // Without a handler for the type the desktop's opener would fall back on a program of its
+    // own choosing (often a browser), so the file stays closed and the caller learns of it.
+    const QString type = QMimeDatabase().mimeTypeForFile(localPath).name();
+    if (DesktopApps::defaultCommandFor(type).isEmpty()) {
+        logShell(QStringLiteral("No program is set up for ") + type + QStringLiteral(": ") + path);
+        return false;
+    }
+#endif
     // A file URL built from the local path is right for drive letters and for Unix roots alike.
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(QDir::fromNativeSeparators(path)));
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(localPath));
 }

@@ -119,7 +119,7 @@ void TestSystemCalls::blockersFollowTheConfiguration_data()
     QTest::addColumn<bool>("contextMenu");
     QTest::addColumn<int>("enableCall"); // -1 none, 0 setClipboardEnabled(false), 1 (true)
     QTest::addColumn<bool>("menuShown");
-    QTest::addColumn<bool>("pasteWorks");
+    QTest::addColumn<bool>("clipboardWorks");
     QTest::newRow("shipped: clipboard, no menu") << true << false << -1 << false << true;
     QTest::newRow("both allowed") << true << true << -1 << true << true;
     QTest::newRow("no clipboard takes the menu too") << false << true << -1 << false << false;
@@ -128,14 +128,15 @@ void TestSystemCalls::blockersFollowTheConfiguration_data()
     QTest::newRow("back on, menu allowed") << false << true << 1 << true << true;
 }
 
-// A right click and Ctrl+V as the window would deliver them, through the view to the page.
+// A right click and Ctrl+C, Ctrl+V, Ctrl+X as the window would deliver them, through the view
+// to the page; typing goes on either way.
 void TestSystemCalls::blockersFollowTheConfiguration()
 {
     QFETCH(bool, clipboard);
     QFETCH(bool, contextMenu);
     QFETCH(int, enableCall);
     QFETCH(bool, menuShown);
-    QFETCH(bool, pasteWorks);
+    QFETCH(bool, clipboardWorks);
     QVERIFY(openFields(clipboard, contextMenu));
     if (enableCall >= 0) {
         QCOMPARE(respond(QStringLiteral("Qt().setClipboardEnabled( qtKey(), 'onDone', 1, %1 )")
@@ -160,14 +161,27 @@ void TestSystemCalls::blockersFollowTheConfiguration()
     closer.stop();
     QCOMPARE(shown, menuShown);
 
-    QGuiApplication::clipboard()->setText(QStringLiteral("P"));
+    const auto select = [this](int from, int to) {
+        m_shell->eval(
+            m_shell->content(),
+            QStringLiteral("document.getElementById('field').setSelectionRange( %1, %2 );")
+                .arg(from)
+                .arg(to));
+    };
+    QClipboard *board = QGuiApplication::clipboard();
+    board->setText(QStringLiteral("P"));
     focusField();
-    m_shell->eval(m_shell->content(),
-                  QStringLiteral("var f = document.getElementById('field'); "
-                                 "f.setSelectionRange( 3, 3 );"));
+    select(0, 3);
+    key(Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(board->text(), clipboardWorks ? QStringLiteral("abc") : QStringLiteral("P"));
+    board->setText(QStringLiteral("P"));
+    select(3, 3);
     key(Qt::Key_V, Qt::ControlModifier);
     key(Qt::Key_X);
-    QCOMPARE(field(), pasteWorks ? QStringLiteral("abcPx") : QStringLiteral("abcx"));
+    QCOMPARE(field(), clipboardWorks ? QStringLiteral("abcPx") : QStringLiteral("abcx"));
+    select(0, 5);
+    key(Qt::Key_X, Qt::ControlModifier);
+    QCOMPARE(field().isEmpty(), clipboardWorks);
 }
 
 // One stroke or a held key deletes one character from the end, wherever the caret is; a
