@@ -7,7 +7,10 @@
 #include "platform/prompter.h"
 #include "platform/scriptprotocol.h"
 #include "services/directoryoperations.h"
+#include "webview/helpbrowserdialog.h"
+#include "webview/jsinjectordialog.h"
 #include "webview/patchedwebviewstyle.h"
+#include "webview/popuphost.h"
 #include "webview/scriptapi.h"
 #include "webview/scriptruntime.h"
 #include "webview/webpage.h"
@@ -860,9 +863,7 @@ void QtWebViewPrivate::showInspector()
 
 void QtWebViewPrivate::showInjector()
 {
-    Prompter::current().information(
-        m_viewer, QStringLiteral("Injector"),
-        QStringLiteral("The script injector is not part of this build yet."));
+    JsInjectorDialog::showFor(m_webView->page(), this);
 }
 
 void QtWebViewPrivate::toggleDirectEdit(bool on)
@@ -876,16 +877,10 @@ void QtWebViewPrivate::showHelp()
         evaluateInMainFrame(QStringLiteral("toggleHelp();"));
         return;
     }
-    const QString collection = AppConfig::dataPath(AppConfig::helpDirName()) + QLatin1Char('/')
-        + m_config.helpDocDesktop();
-    if (!QFile::exists(collection)) {
-        Prompter::current().warning(m_viewer, QStringLiteral("Missing Resource"),
-                                    QStringLiteral("The Help Documentation Could Not Ne Found."));
-        return;
-    }
-    Prompter::current().information(
-        m_viewer, QStringLiteral("Help"),
-        QStringLiteral("The help browser is not part of this build yet."));
+    // The dialog warns and closes by itself when the collection is missing or unreadable.
+    HelpBrowserDialog::showCollection(AppConfig::dataPath(AppConfig::helpDirName()),
+                                      m_config.helpDocDesktop(), m_config.helpDocVirtualFolder(),
+                                      AppConfig::dataPath(AppConfig::iconPath()), this);
 }
 
 void QtWebViewPrivate::showAbout()
@@ -905,6 +900,9 @@ void QtWebViewPrivate::resizeContent()
 void QtWebViewPrivate::resizeEvent(QResizeEvent *event)
 {
     QGraphicsView::resizeEvent(event);
+    // While the page view still has its old size, which a full-screen popup shares.
+    if (m_popups)
+        m_popups->viewResizing(event->size());
     m_webView->resize(event->size());
     resizeContent();
 }
@@ -918,4 +916,26 @@ void QtWebViewPrivate::quit()
 void QtWebViewPrivate::requestQuit()
 {
     m_view->runQuitRequest(true);
+}
+
+PopupHost *QtWebViewPrivate::popups()
+{
+    if (!m_popups) {
+        m_popups = std::make_unique<PopupHost>(this, m_webView,
+                                               [view = m_view] { return view->isOnline(); });
+        connect(m_popups.get(), &PopupHost::posted, this, &QtWebViewPrivate::popupPosted);
+    }
+    return m_popups.get();
+}
+
+void QtWebViewPrivate::popupPosted(const QString &sourceId, const QString &eventId,
+                                   const QMap<QString, QString> &fields)
+{
+    const WebViewPrivate::Callback callback = m_view->webViewPrivate()->popupPostCallback();
+    if (!callback.isSet())
+        return;
+    QStringList values { QStringLiteral("eventId"), eventId };
+    for (auto it = fields.cbegin(); it != fields.cend(); ++it)
+        values << it.key() << it.value();
+    m_view->respondSuccess(callback.func, callback.id, sourceId, values);
 }

@@ -13,6 +13,7 @@
 
 #include <QGraphicsView>
 #include <QHash>
+#include <QMap>
 #include <QPointer>
 #include <QSet>
 #include <QUrl>
@@ -28,6 +29,7 @@ class QNetworkRequest;
 class SslVerifier;
 class QWebFrame;
 class QWebInspector;
+class PopupHost;
 class WebView;
 class ScriptApi;
 
@@ -110,6 +112,9 @@ public:
     void setClipboardEnabled(bool enable);
     BackspaceKeyPressBlocker &backspaceBlocker() { return m_backspaceBlocker; }
 
+    // The popup above the page, made on first use.
+    PopupHost *popups();
+
 public slots:
     void ensureOnLoadUrl();
     void loadFinished(bool ok);
@@ -159,6 +164,9 @@ private:
     SslVerifier *verifier();
     void verificationFinished(bool verified, const QString &message);
     void downloadFinished(bool success, const QString &path, const QString &callbackFunc);
+    // A popup page's message goes to the page's popup-post callback, keys in ascending order.
+    void popupPosted(const QString &sourceId, const QString &eventId,
+                     const QMap<QString, QString> &fields);
 
     QGraphicsWebView *m_webView;
     QWidget *m_viewer;
@@ -198,4 +206,6 @@ private:
     // The plain-HTTP address of a root certificate the page asked to install; empty when none
     // is pending. Only this address is ever saved and trusted.
     QUrl m_pendingRootCert;
+    // A member, not a child: it goes before the scene does, with the popup it holds.
+    std::unique_ptr<PopupHost> m_popups;
 };

@@ -14,6 +14,7 @@
 #include "services/fileoperations.h"
 #include "services/mimetable.h"
 #include "services/zipoperations.h"
+#include "webview/popuphost.h"
 #include "webview/qtwebviewprivate.h"
 #include "webview/webview.h"
 #include "webview/webviewprivate.h"
@@ -575,4 +576,96 @@ void ScriptApi::vellumDocToPdf(const QString &qtKey, const QString &callbackFunc
 {
     answer(qtKey, callbackFunc, callbackId,
            [&] { return VellumDoc::toPdfForPage(docxml, pdfName, callbackFunc); });
+}
+
+namespace {
+
+QString offlineVideoMessage()
+{
+    return QStringLiteral(
+        "Cannot play remote video. This device is not currently connected to the internet.");
+}
+
+} // namespace
+
+void ScriptApi::respondPopup(const QString &callbackFunc, uint callbackId, bool done,
+                             const QString &message)
+{
+    if (done)
+        view()->respondSuccess(callbackFunc, callbackId);
+    else
+        view()->respondError(callbackFunc, callbackId, 1000, message);
+}
+
+void ScriptApi::openPopup(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                          const QString &url, int width, int height, uint position)
+{
+    if (!allowed(qtKey))
+        return;
+    m_host->popups()->open(QUrl(url, QUrl::TolerantMode), width, height, position);
+    view()->respondSuccess(callbackFunc, callbackId);
+}
+
+void ScriptApi::openPopupFullScreen(const QString &qtKey, const QString &callbackFunc,
+                                    uint callbackId, const QString &url)
+{
+    if (!allowed(qtKey))
+        return;
+    m_host->popups()->openFullScreen(QUrl(url, QUrl::TolerantMode));
+    view()->respondSuccess(callbackFunc, callbackId);
+}
+
+void ScriptApi::closePopup(const QString &qtKey, const QString &callbackFunc, uint callbackId)
+{
+    if (allowed(qtKey))
+        respondPopup(callbackFunc, callbackId, m_host->popups()->close(),
+                     QStringLiteral("Cannot close popup.  None currently exists."));
+}
+
+void ScriptApi::setPopupSource(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                               const QString &source, const QString &baseUrl)
+{
+    if (allowed(qtKey))
+        respondPopup(callbackFunc, callbackId,
+                     m_host->popups()->setSource(source, QUrl(baseUrl, QUrl::TolerantMode)),
+                     QStringLiteral("Cannot set popup source.  None currently exists."));
+}
+
+void ScriptApi::injectJsIntoPopUp(const QString &qtKey, const QString &callbackFunc,
+                                  uint callbackId, const QString &js, bool isFrameRecursive)
+{
+    if (allowed(qtKey))
+        respondPopup(callbackFunc, callbackId, m_host->popups()->injectScript(js, isFrameRecursive),
+                     QStringLiteral("Cannot inject js into popup.  None currently exists."));
+}
+
+void ScriptApi::onPopupPostReceived(const QString &qtKey, const QString &callbackFunc,
+                                    uint callbackId)
+{
+    if (allowed(qtKey))
+        view()->webViewPrivate()->setPopupPostCallback(callbackFunc, callbackId);
+}
+
+void ScriptApi::playYouTubeVideo(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                                 const QString &videoId, int width, int height, uint position)
+{
+    if (allowed(qtKey))
+        respondPopup(callbackFunc, callbackId,
+                     m_host->popups()->playVideo(videoId, width, height, position),
+                     offlineVideoMessage());
+}
+
+void ScriptApi::playYouTubeVideoFullScreen(const QString &qtKey, const QString &callbackFunc,
+                                           uint callbackId, const QString &videoId)
+{
+    if (allowed(qtKey))
+        respondPopup(callbackFunc, callbackId, m_host->popups()->playVideoFullScreen(videoId),
+                     offlineVideoMessage());
+}
+
+void ScriptApi::stopVideo(const QString &qtKey, const QString &callbackFunc, uint callbackId)
+{
+    if (allowed(qtKey))
+        respondPopup(callbackFunc, callbackId, m_host->popups()->close(),
+                     QStringLiteral("Cannot stop video.  None is currently displayed."));
 }

@@ -178,6 +178,25 @@ public slots:
     void vellumDocToPdf(const QString &qtKey, const QString &callbackFunc, uint callbackId,
                         const QString &docxml, const QString &pdfName);
 
+    // Popups and video: a second page above this one. Sizes and positions are in pixels of the
+    // view; position 1 to 4 is a corner (top left, bottom left, top right, bottom right).
+    void openPopup(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                   const QString &url, int width, int height, uint position = 0);
+    void openPopupFullScreen(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                             const QString &url);
+    void closePopup(const QString &qtKey, const QString &callbackFunc, uint callbackId);
+    void setPopupSource(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                        const QString &source, const QString &baseUrl = QString());
+    void injectJsIntoPopUp(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                           const QString &js, bool isFrameRecursive = false);
+    // Registers the function that hears every message a popup page posts; no answer now.
+    void onPopupPostReceived(const QString &qtKey, const QString &callbackFunc, uint callbackId);
+    void playYouTubeVideo(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                          const QString &videoId, int width, int height, uint position = 0);
+    void playYouTubeVideoFullScreen(const QString &qtKey, const QString &callbackFunc,
+                                    uint callbackId, const QString &videoId);
+    void stopVideo(const QString &qtKey, const QString &callbackFunc, uint callbackId);
+
 protected:
     bool event(QEvent *event) override;
 
@@ -190,6 +209,9 @@ private:
     // The key check of the calls that report nothing, not even a refusal.
     bool quietlyAllowed(const QString &qtKey);
     void startDownload(const QString &qtKey, const QString &url, const DownloadOptions &options);
+    // Success when done, else the popup calls' failure with message.
+    void respondPopup(const QString &callbackFunc, uint callbackId, bool done,
+                      const QString &message);
 
     QtWebViewPrivate *m_host;
     QPointer<QWebFrame> m_frame;

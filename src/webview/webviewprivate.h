@@ -47,6 +47,9 @@ public:
     // Where the start file goes each time the page asks for it.
     Callback importCallback() const { return m_importCallback; }
     void setImportCallback(const QString &func, uint id) { m_importCallback = { func, id }; }
+    // Hears every message a popup page posts; it stays until the page registers another.
+    Callback popupPostCallback() const { return m_popupPostCallback; }
+    void setPopupPostCallback(const QString &func, uint id) { m_popupPostCallback = { func, id }; }
 
     // One step of waiting for the page; tests shorten it.
     int waitStepMs() const { return m_waitStepMs; }
@@ -80,5 +83,6 @@ private:
     Callback m_quitRequestCallback;
     Callback m_killedCallback;
     Callback m_importCallback;
+    Callback m_popupPostCallback;
     int m_waitStepMs = 1000;
 };
