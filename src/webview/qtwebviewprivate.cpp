@@ -2,6 +2,7 @@
 
 #include "config/logsettings.h"
 #include "net/sslverifier.h"
+#include "net/wifimonitor.h"
 #include "platform/logger.h"
 #include "platform/platformpaths.h"
 #include "platform/prompter.h"
@@ -624,6 +625,35 @@ void QtWebViewPrivate::setClipboardEnabled(bool enable)
         m_webView->installEventFilter(&m_clipboardBlocker);
         m_webView->installEventFilter(&m_contextMenuBlocker);
     }
+}
+
+WifiMonitor *QtWebViewPrivate::wifiMonitor()
+{
+    if (!m_wifiMonitor) {
+        m_wifiMonitor = new WifiMonitor(this);
+        connect(m_wifiMonitor, &WifiMonitor::changed, this, [this](const QString &name) {
+            m_view->respondSuccess(m_wifiCallbackFunc, m_wifiCallbackId, name, QStringList());
+        });
+    }
+    return m_wifiMonitor;
+}
+
+bool QtWebViewPrivate::startWifiMonitor(const QString &callbackFunc, uint callbackId)
+{
+    if (!wifiMonitor()->start())
+        return false;
+    m_wifiCallbackFunc = callbackFunc;
+    m_wifiCallbackId = callbackId;
+    return true;
+}
+
+bool QtWebViewPrivate::stopWifiMonitor()
+{
+    if (!m_wifiMonitor || !m_wifiMonitor->stop())
+        return false;
+    m_wifiCallbackFunc.clear();
+    m_wifiCallbackId = 0;
+    return true;
 }
 
 SslVerifier *QtWebViewPrivate::verifier()

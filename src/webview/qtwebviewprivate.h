@@ -30,6 +30,7 @@ class SslVerifier;
 class QWebFrame;
 class QWebInspector;
 class PopupHost;
+class WifiMonitor;
 class WebView;
 class ScriptApi;
 
@@ -114,6 +115,11 @@ public:
 
     // The popup above the page, made on first use.
     PopupHost *popups();
+    // The Wi-Fi monitor, made on first use; its reports go to the callback of the call that
+    // started it.
+    WifiMonitor *wifiMonitor();
+    bool startWifiMonitor(const QString &callbackFunc, uint callbackId);
+    bool stopWifiMonitor();
 
 public slots:
     void ensureOnLoadUrl();
@@ -208,4 +214,7 @@ private:
     QUrl m_pendingRootCert;
     // A member, not a child: it goes before the scene does, with the popup it holds.
     std::unique_ptr<PopupHost> m_popups;
+    WifiMonitor *m_wifiMonitor = nullptr;
+    QString m_wifiCallbackFunc;
+    uint m_wifiCallbackId = 0;
 };

@@ -10,6 +10,7 @@
 #include "platform/registry.h"
 #include "platform/standby.h"
 #include "platform/textcipher.h"
+#include "platform/wifiinfo.h"
 #include "services/directoryoperations.h"
 #include "services/fileoperations.h"
 #include "services/mimetable.h"
@@ -571,8 +572,8 @@ void ScriptApi::sendMail(uint frameId)
              p.value(13).toBool());
 }
 
-void ScriptApi::vellumDocToPdf(const QString &qtKey, const QString &callbackFunc,
-                               uint callbackId, const QString &docxml, const QString &pdfName)
+void ScriptApi::vellumDocToPdf(const QString &qtKey, const QString &callbackFunc, uint callbackId,
+                               const QString &docxml, const QString &pdfName)
 {
     answer(qtKey, callbackFunc, callbackId,
            [&] { return VellumDoc::toPdfForPage(docxml, pdfName, callbackFunc); });
@@ -668,4 +669,31 @@ void ScriptApi::stopVideo(const QString &qtKey, const QString &callbackFunc, uin
     if (allowed(qtKey))
         respondPopup(callbackFunc, callbackId, m_host->popups()->close(),
                      QStringLiteral("Cannot stop video.  None is currently displayed."));
+}
+
+void ScriptApi::fetchWifiConnName(const QString &qtKey, const QString &callbackFunc,
+                                  uint callbackId)
+{
+    if (allowed(qtKey))
+        view()->respondSuccess(callbackFunc, callbackId, WifiInfo::connectionName(), {});
+}
+
+void ScriptApi::startWifiConnMonitor(const QString &qtKey, const QString &callbackFunc,
+                                     uint callbackId)
+{
+    if (allowed(qtKey) && !m_host->startWifiMonitor(callbackFunc, callbackId))
+        view()->respondError(callbackFunc, callbackId, 1000,
+                             QStringLiteral("Already Monitoring Wifi Connections."));
+}
+
+void ScriptApi::stopWifiConnMonitor(const QString &qtKey, const QString &callbackFunc,
+                                    uint callbackId)
+{
+    if (!allowed(qtKey))
+        return;
+    if (m_host->stopWifiMonitor())
+        view()->respondSuccess(callbackFunc, callbackId);
+    else
+        view()->respondError(callbackFunc, callbackId, 1000,
+                             QStringLiteral("Not Monitoring Wifi Connections."));
 }

@@ -174,6 +174,11 @@ public slots:
     // The same with the arguments left in the frame's qtParametersArray, for large mails.
     void sendMail(uint frameId);
 
+    // Wi-Fi
+    void fetchWifiConnName(const QString &qtKey, const QString &callbackFunc, uint callbackId);
+    void startWifiConnMonitor(const QString &qtKey, const QString &callbackFunc, uint callbackId);
+    void stopWifiConnMonitor(const QString &qtKey, const QString &callbackFunc, uint callbackId);
+
     // Documents
     void vellumDocToPdf(const QString &qtKey, const QString &callbackFunc, uint callbackId,
                         const QString &docxml, const QString &pdfName);

@@ -1,5 +1,6 @@
 #include "shellfixture.h"
 
+#include "net/wifimonitor.h"
 #include "platform/registry.h"
 #include "platform/systemopener.h"
 #include "webview/patchedwebviewstyle.h"
@@ -48,6 +49,7 @@ private slots:
     void styleStopsControlAnimations();
     void registryAndClipboardCalls();
     void standByFailureIsReported();
+    void wifiCalls();
     void mailReachesTheClient();
 
 private:
@@ -78,6 +80,7 @@ void TestSystemCalls::initTestCase()
 {
     // No session bus for this process: stand-by has nothing to ask.
     qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/corvid-test-bus");
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/corvid-test-bus");
     Registry::setStoreFolder(m_registry.path());
 }
 
@@ -257,6 +260,25 @@ void TestSystemCalls::standByFailureIsReported()
     QCOMPARE(respond(QStringLiteral("Qt().setStandByEnabled( qtKey(), 'onDone', 2, false )")),
              QStringLiteral(
                  "[2,false,1000,\"Function setStandByEnabled failed for an unknown reason.\"]"));
+}
+
+// Without a network manager there is no wireless network; the monitor's first check still
+// answers, and it runs once at a time.
+void TestSystemCalls::wifiCalls()
+{
+    QVERIFY(openFields(true, false));
+    m_shell->host()->wifiMonitor()->setInterval(10);
+    QCOMPARE(respond(QStringLiteral("Qt().fetchWifiConnName( qtKey(), 'onDone', 1 );"
+                                    "Qt().startWifiConnMonitor( qtKey(), 'onDone', 2 );"),
+                     2),
+             QStringLiteral("[1,true,0,\"\"];[2,true,0,\"\"]"));
+    QCOMPARE(
+        respond(QStringLiteral("received = []; Qt().startWifiConnMonitor( qtKey(), 'onDone', 3 );"
+                               "Qt().stopWifiConnMonitor( qtKey(), 'onDone', 4 );"
+                               "Qt().stopWifiConnMonitor( qtKey(), 'onDone', 5 );"),
+                3),
+        QStringLiteral("[3,false,1000,\"Already Monitoring Wifi Connections.\"];[4,true,0,\"\"];"
+                       "[5,false,1000,\"Not Monitoring Wifi Connections.\"]"));
 }
 
 // Both forms of the call: the arguments in the call, and left in the frame for a large mail.
