@@ -132,11 +132,6 @@ QStringList AppConfig::trustedHosts() const
     return hosts;
 }
 
-QString AppConfig::pipePath() const
-{
-    return PlatformPaths::localPipePath(messagePipeName());
-}
-
 bool AppConfig::helpIsCollection() const
 {
     return helpDocDesktop().endsWith(QLatin1String("QHC"), Qt::CaseInsensitive);

@@ -103,7 +103,6 @@ public:
     QUrl onLoadUrl() const;
     QUrl fullOnLoadUrl() const;
     QStringList trustedHosts() const;
-    QString pipePath() const;
     bool helpIsCollection() const;
 
     // Null strings are ignored; empty strings are stored.

@@ -1,6 +1,7 @@
 #include "webview/qtwebviewprivate.h"
 
 #include "config/logsettings.h"
+#include "net/pipechannel.h"
 #include "net/sslverifier.h"
 #include "net/wifimonitor.h"
 #include "platform/logger.h"
@@ -194,6 +195,7 @@ QtWebViewPrivate::QtWebViewPrivate(WebView *view, QWidget *viewer)
     setClipboardEnabled(m_config.clipboardEnabled());
     m_backspaceBlocker.setTarget(m_webView);
     m_webView->installEventFilter(&m_backspaceBlocker);
+    setUpPipe();
     page->setForwardUnsupportedContent(true);
     connect(page, &QWebPage::downloadRequested, this, &QtWebViewPrivate::downloadRequested);
     connect(page, &QWebPage::unsupportedContent, this, &QtWebViewPrivate::unsupportedContent);
@@ -204,6 +206,8 @@ QtWebViewPrivate::~QtWebViewPrivate()
     // The page outlives this object's members: it is destroyed with the scene, and stopping a
     // load still in progress then reports a finished load. No slot may run on a host that is
     // half gone.
+    if (m_pipe)
+        m_pipe->shutdown();
     m_webView->page()->mainFrame()->disconnect(this);
     m_webView->page()->disconnect(this);
     m_webView->disconnect(this);
@@ -398,6 +402,8 @@ void QtWebViewPrivate::loadFinished(bool ok)
     markVisitedLinks();
     m_webView->setVisible(true);
     m_webView->setFocus();
+    if (m_pipe)
+        m_pipe->pageLoaded(appFrame()->requestedUrl());
 }
 
 void QtWebViewPrivate::runFirstLoad()
@@ -613,6 +619,8 @@ void QtWebViewPrivate::linkClicked(QWebFrame *frame, const QUrl &url)
     }
     evaluateInMainFrame(QStringLiteral("setUrlRequested( '")
                         + WebView::escapeForScript(url.toString()) + QStringLiteral("' );"));
+    if (m_pipe)
+        m_pipe->linkClicked(url);
 }
 
 void QtWebViewPrivate::setClipboardEnabled(bool enable)
@@ -625,6 +633,35 @@ void QtWebViewPrivate::setClipboardEnabled(bool enable)
         m_webView->installEventFilter(&m_clipboardBlocker);
         m_webView->installEventFilter(&m_contextMenuBlocker);
     }
+}
+
+void QtWebViewPrivate::setUpPipe()
+{
+    if (!m_config.pipeRequestsEnabled() && !m_config.pipeOutUrls() && !m_config.pipeOutValues())
+        return;
+    m_pipe = new PipeChannel(this);
+    // Addresses are those of the hosted app, whose forms the peer wants to watch.
+    m_pipe->setPageAddressSource([this] { return appFrame()->requestedUrl(); });
+    connect(m_pipe, &PipeChannel::refreshRequested, this, &QtWebViewPrivate::reloadPage);
+    connect(m_pipe, &PipeChannel::submitListenerRequested, this,
+            &QtWebViewPrivate::installSubmitListener);
+    m_pipe->start();
+}
+
+QWebFrame *QtWebViewPrivate::appFrame() const
+{
+    QWebFrame *main = m_webView->page()->mainFrame();
+    QWebFrame *content = childNamed(main, ContentFrameName);
+    return content ? content : main;
+}
+
+void QtWebViewPrivate::installSubmitListener(const QString &script)
+{
+    // The form lives in the hosted app's frame; the listener reports through that frame's own
+    // host object, so a frame that may not hold one gets no listener.
+    QWebFrame *frame = appFrame();
+    if (addQtObjToFrame(frame))
+        frame->evaluateJavaScript(script);
 }
 
 WifiMonitor *QtWebViewPrivate::wifiMonitor()

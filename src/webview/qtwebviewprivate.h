@@ -29,6 +29,7 @@ class QNetworkRequest;
 class SslVerifier;
 class QWebFrame;
 class QWebInspector;
+class PipeChannel;
 class PopupHost;
 class WifiMonitor;
 class WebView;
@@ -118,6 +119,8 @@ public:
     // The Wi-Fi monitor, made on first use; its reports go to the callback of the call that
     // started it.
     WifiMonitor *wifiMonitor();
+    // The automation pipe; null unless the configuration turns one of its reports on.
+    PipeChannel *pipe() const { return m_pipe; }
     bool startWifiMonitor(const QString &callbackFunc, uint callbackId);
     bool stopWifiMonitor();
 
@@ -154,6 +157,9 @@ protected:
 
 private:
     void setUpPage();
+    void setUpPipe();
+    void installSubmitListener(const QString &script);
+    QWebFrame *appFrame() const;
     void applyHandOver();
     void runFirstLoad();
     void placeStartPage();
@@ -215,6 +221,7 @@ private:
     // A member, not a child: it goes before the scene does, with the popup it holds.
     std::unique_ptr<PopupHost> m_popups;
     WifiMonitor *m_wifiMonitor = nullptr;
+    PipeChannel *m_pipe = nullptr;
     QString m_wifiCallbackFunc;
     uint m_wifiCallbackId = 0;
 };

@@ -5,6 +5,7 @@
 #include "docs/mailcomposer.h"
 #include "docs/tempfilemanager.h"
 #include "docs/vellumdoc.h"
+#include "net/pipechannel.h"
 #include "platform/launcher.h"
 #include "platform/logger.h"
 #include "platform/registry.h"
@@ -696,4 +697,10 @@ void ScriptApi::stopWifiConnMonitor(const QString &qtKey, const QString &callbac
     else
         view()->respondError(callbackFunc, callbackId, 1000,
                              QStringLiteral("Not Monitoring Wifi Connections."));
+}
+
+void ScriptApi::reportElementValue(const QString &element, const QString &value)
+{
+    if (PipeChannel *pipe = m_host->pipe())
+        pipe->reportElementValue(element, value);
 }

@@ -57,6 +57,8 @@ public slots:
 
     // Page host
     void saveUrl(const QString &urlStr);
+    // A watched form's field, reported to the automation pipe when the form is submitted.
+    void reportElementValue(const QString &element, const QString &value);
 
     // Cipher
     void encrypt(const QString &qtKey, const QString &callbackFunc, uint callbackId,

@@ -2,9 +2,12 @@
 
 #include "../net/testca.h"
 #include "../net/testserver.h"
+#include "net/pipechannel.h"
 #include "net/udplistener.h"
 #include "webview/webviewprivate.h"
 
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QNetworkRequest>
 #include <QUdpSocket>
 
@@ -42,6 +45,7 @@ private slots:
     void fetchAndDownloadRoads();
     void pageDownloadAsksWhereToSave();
     void rootCertificateOnlyWhenAsked();
+    void pipeReportsTheAppsPage();
 
 private:
     // Opens the calling page once its callback is registered with the container.
@@ -251,6 +255,36 @@ void TestNetworkCalls::rootCertificateOnlyWhenAsked()
                          .arg(secure)),
              QStringLiteral("[7,true,0,\"\"]"));
     QVERIFY(QFile::exists(m_shell->path(QStringLiteral("downloads/ca.crt"))));
+}
+
+// The peer on the automation pipe hears of the hosted app's page, not of the container.
+void TestNetworkCalls::pipeReportsTheAppsPage()
+{
+    QTemporaryDir runtime;
+    QVERIFY(QFile::setPermissions(runtime.path(),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
+    m_shell->set(QStringLiteral("message_pipe_name"), QStringLiteral("corvid-test-pipe"));
+    m_shell->set(QStringLiteral("pipe_out_urls"), true);
+    QLocalServer peer;
+    QVERIFY(peer.listen(PipeChannel::socketPathFor(QStringLiteral("corvid-test-pipe"))));
+    QByteArray heard;
+    connect(&peer, &QLocalServer::newConnection, [&] {
+        QLocalSocket *socket = peer.nextPendingConnection();
+        connect(socket, &QLocalSocket::readyRead, [&heard, socket] {
+            heard += socket->readAll();
+            socket->disconnectFromServer();
+        });
+    });
+    const bool opened = openCaller();
+    QTRY_VERIFY_WITH_TIMEOUT(heard.contains("caller.html"), 15000);
+    if (savedRuntime.isEmpty())
+        qunsetenv("XDG_RUNTIME_DIR");
+    else
+        qputenv("XDG_RUNTIME_DIR", savedRuntime);
+    QVERIFY(opened);
+    QVERIFY2(heard.contains("__on_viewer_page_loaded"), heard.constData());
 }
 
 QTEST_MAIN(TestNetworkCalls)
