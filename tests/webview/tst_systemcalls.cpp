@@ -50,6 +50,7 @@ private slots:
     void registryAndClipboardCalls();
     void standByFailureIsReported();
     void wifiCalls();
+    void helpPagesOpenInTheContainer();
     void mailReachesTheClient();
 
 private:
@@ -279,6 +280,22 @@ void TestSystemCalls::wifiCalls()
                 3),
         QStringLiteral("[3,false,1000,\"Already Monitoring Wifi Connections.\"];[4,true,0,\"\"];"
                        "[5,false,1000,\"Not Monitoring Wifi Connections.\"]"));
+}
+
+// Help that is not a collection is a page of the container's own, shown in its help panel.
+void TestSystemCalls::helpPagesOpenInTheContainer()
+{
+    m_shell->set(QStringLiteral("help_doc_desktop"), QStringLiteral("index.html"));
+    QVERIFY(openFields(true, false));
+    m_shell->host()->showHelp();
+    QWebFrame *main = m_shell->mainFrame();
+    QVERIFY(m_shell->eval(main, QStringLiteral("document.getElementById('helpFrame').className"))
+                .toString()
+                .contains(QLatin1String("shown")));
+    QVERIFY(m_shell->eval(main, QStringLiteral("document.getElementById('helpFrame').src"))
+                .toString()
+                .endsWith(QLatin1String("/help/index.html")));
+    QVERIFY(m_shell->prompter.shown.isEmpty());
 }
 
 // Both forms of the call: the arguments in the call, and left in the frame for a large mail.
