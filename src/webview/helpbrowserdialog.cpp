@@ -17,6 +17,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWebFrame>
+#include <QWebSettings>
 #include <QWebView>
 
 HelpBrowserDialog::HelpBrowserDialog(const QString &helpDir, const QString &collectionFile,
@@ -44,9 +45,24 @@ HelpBrowserDialog::HelpBrowserDialog(const QString &helpDir, const QString &coll
     }
     m_namespace = m_helpEngine->registeredDocumentations().value(0);
     setUpForm(iconPath);
+    applyStyleSheet();
     connectEngine();
     QTimer::singleShot(250, this, &HelpBrowserDialog::setFirstPage);
     show();
+}
+
+void HelpBrowserDialog::applyStyleSheet()
+{
+    // Pages come from the collection as text, so they cannot link a style sheet of their own:
+    // the collection's one sheet is applied to every page instead.
+    const QByteArray css
+        = m_helpEngine->fileData(QUrl(QStringLiteral("qthelp://") + m_namespace + QLatin1Char('/')
+                                      + m_virtualFolder + QStringLiteral("/help.css")));
+    if (!css.isEmpty()) {
+        m_pageView->settings()->setUserStyleSheetUrl(
+            QUrl(QStringLiteral("data:text/css;charset=utf-8;base64,")
+                 + QString::fromLatin1(css.toBase64())));
+    }
 }
 
 HelpBrowserDialog *HelpBrowserDialog::showCollection(const QString &helpDir,

@@ -45,6 +45,7 @@ public slots:
     void on_printButton_clicked();
 
 private:
+    void applyStyleSheet();
     void setUpForm(const QString &iconPath);
     QToolButton *addButton(const char *name, const QString &toolTip, const QString &icon);
     void connectEngine();

@@ -129,6 +129,13 @@ void TestHelpAndInjector::generatedCollectionOpens()
     QTRY_COMPARE_WITH_TIMEOUT(help->history(),
                               QList<QUrl> { QUrl(Help + QStringLiteral("index.html")) }, Wait);
     QTRY_COMPARE_WITH_TIMEOUT(help->pageView()->title(), QStringLiteral("Corvid"), Wait);
+    // The collection's style sheet reaches the page.
+    QVERIFY(help->pageView()
+                ->page()
+                ->mainFrame()
+                ->evaluateJavaScript(QStringLiteral("getComputedStyle(document.body).fontFamily"))
+                .toString()
+                .contains(QLatin1String("sans-serif")));
     QVERIFY(help->helpEngine()->contentModel()->rowCount() > 0);
     QVERIFY(button("printButton")->isEnabled() && button("reloadButton")->isEnabled());
     QVERIFY(!button("backButton")->isEnabled() && !button("forwardButton")->isEnabled());
