@@ -2,6 +2,7 @@
 
 #include "config/appconfig.h"
 #include "platform/prompter.h"
+#include "platform/systemopener.h"
 #include "viewer/qtwebappviewer.h"
 #include "webview/qtwebview.h"
 #include "webview/qtwebviewprivate.h"
@@ -72,6 +73,18 @@ private:
     void record(const QString &title, const QString &text)
     {
         shown.append(title + QLatin1Char('|') + text);
+    }
+};
+
+// Records what would be opened instead of starting a program.
+class RecordingOpener : public SystemOpener
+{
+public:
+    QStringList opened;
+    bool openWithAssociatedApplication(const QString &path) override
+    {
+        opened.append(path);
+        return true;
     }
 };
 

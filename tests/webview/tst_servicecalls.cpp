@@ -12,18 +12,6 @@ function onQtLoad() {}
 function onDone() { received.push( JSON.stringify( Array.prototype.slice.call( arguments ) ) ); }
 </script></body></html>)HTML";
 
-// Records what would be opened instead of starting a program.
-class RecordingOpener : public SystemOpener
-{
-public:
-    QStringList opened;
-    bool openWithAssociatedApplication(const QString &path) override
-    {
-        opened.append(path);
-        return true;
-    }
-};
-
 } // namespace
 
 // The service calls whose wiring in the host object does more than pass arguments on; what the

@@ -19,18 +19,6 @@ function onQtLoad() { qtCallbackPersistent( 'onDone' ); }
 function onDone() { received.push( JSON.stringify( Array.prototype.slice.call( arguments ) ) ); }
 </script></body></html>)HTML";
 
-// Records the files the mail client would have opened.
-class RecordingOpener : public SystemOpener
-{
-public:
-    QStringList opened;
-    bool openWithAssociatedApplication(const QString &path) override
-    {
-        opened.append(path);
-        return true;
-    }
-};
-
 } // namespace
 
 // The system calls, input blockers and mail from a hosted page. The platform stand-ins and the
