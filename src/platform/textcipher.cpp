@@ -141,8 +141,16 @@ QByteArray TextCipher::decryptBytes(const QByteArray &cipher)
         }
     }
 
-    if (flags & FlagCompressed)
-        body = qUncompress(body);
+    if (flags & FlagCompressed) {
+        // qUncompress answers a corrupt body with nothing, and an empty payload compresses to a
+        // zero size alone, so only that form may give nothing.
+        const QByteArray compressed = body;
+        body = qUncompress(compressed);
+        if (body.isEmpty() && compressed != qCompress(QByteArray())) {
+            m_lastError = IntegrityFailed;
+            return QByteArray();
+        }
+    }
     m_lastError = NoError;
     return body;
 }

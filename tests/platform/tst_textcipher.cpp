@@ -118,6 +118,23 @@ private slots:
         }
     }
 
+    // Found by fuzz_textcipher (the fixture is its input: the key, then the cipher text): a body
+    // flagged compressed that does not decompress deciphered as the empty text without an error.
+    void undecompressableBody()
+    {
+        QFile fixture(QStringLiteral(CORVID_TEST_DATA "/textcipher_undecompressable.bin"));
+        QVERIFY(fixture.open(QIODevice::ReadOnly));
+        const QByteArray input = fixture.readAll();
+        const quint64 key = qFromLittleEndian<quint64>(input.constData());
+        TextCipher cipher(key);
+        QCOMPARE(cipher.decryptText(QString::fromLatin1(input.mid(8))), QString());
+        QCOMPARE(cipher.lastError(), TextCipher::IntegrityFailed);
+        // The empty payload, compressed, still deciphers.
+        cipher.setCompressionMode(TextCipher::CompressionAlways);
+        QCOMPARE(cipher.decryptText(cipher.encryptText(QString())), QString());
+        QCOMPARE(cipher.lastError(), TextCipher::NoError);
+    }
+
     void refusedInput_data()
     {
         QTest::addColumn<QString>("cipherText");
