@@ -8,6 +8,8 @@ namespace {
 
 const QString SnapshotDelimiter = QStringLiteral("__CONTENT_DELIM__");
 const QString SnapshotMimeType = QStringLiteral("text/html");
+// The delimiter as a URL may hold it: percent-encoded, which reads back as the same URL.
+const QString EncodedDelimiter = QStringLiteral("%5F%5FCONTENT%5FDELIM%5F%5F");
 
 constexpr quint32 RecordMagic = ViewerState::RecordMagic;
 constexpr int HeaderSize = ViewerState::RecordHeaderSize;
@@ -68,8 +70,12 @@ bool PageSnapshot::operator==(const PageSnapshot &other) const
 
 QString PageSnapshot::toText() const
 {
-    return QString::fromLocal8Bit(content) + SnapshotDelimiter + mimeType + SnapshotDelimiter
-        + requestedUrl.toString();
+    // fromText takes everything after the last delimiter as the URL, so the URL must not hold one.
+    QString url = requestedUrl.toString();
+    url.replace(SnapshotDelimiter, EncodedDelimiter);
+    // Sized decoding, so HTML holding a NUL is not cut short there.
+    return QString::fromLocal8Bit(content.constData(), content.size()) + SnapshotDelimiter
+        + mimeType + SnapshotDelimiter + url;
 }
 
 bool PageSnapshot::fromText(const QString &text, PageSnapshot *snapshot)

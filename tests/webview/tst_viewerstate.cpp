@@ -71,6 +71,8 @@ private slots:
     void serializeFieldOrder();
     void snapshotSplit_data();
     void snapshotSplit();
+    void fuzzedRecordsRoundTrip_data();
+    void fuzzedRecordsRoundTrip();
     void badRecordsGiveDefaults_data();
     void badRecordsGiveDefaults();
     void applyToWindow_data();
@@ -171,6 +173,29 @@ void TestViewerState::snapshotSplit()
     QCOMPARE(got, parts);
     if (ok)
         QCOMPARE(snapshot.toText(), text);
+}
+
+// Records found by fuzz_viewerstate whose snapshots changed when written out again: a frame
+// address holding the delimiter (percent-encoded in the record) was written bare and split wrongly,
+// and HTML holding a NUL was cut short there.
+void TestViewerState::fuzzedRecordsRoundTrip_data()
+{
+    QTest::addColumn<QString>("fixture");
+    QTest::newRow("delimiter in address") << QStringLiteral("viewerstate_delimiter_url.bin");
+    QTest::newRow("NUL in html") << QStringLiteral("viewerstate_nul_content.bin");
+}
+
+void TestViewerState::fuzzedRecordsRoundTrip()
+{
+    QFETCH(QString, fixture);
+    QFile file(QStringLiteral(CORVID_TEST_DATA "/") + fixture);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const ViewerState state = ViewerState::deserialize(file.readAll());
+    QVERIFY(state.restored);
+    QVERIFY(!state.pageSnapshots.isEmpty());
+    const ViewerState again = ViewerState::deserialize(state.serialize(false));
+    QVERIFY(again.restored);
+    QCOMPARE(again.pageSnapshots, state.pageSnapshots);
 }
 
 void TestViewerState::badRecordsGiveDefaults_data()
