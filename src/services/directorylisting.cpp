@@ -65,7 +65,9 @@ QString displayPath(const QString &dirPath)
 QStringList listDirectory(const QString &dirPath, uint filterCode, bool readSubDirs)
 {
     QStringList listing;
-    if (filterCode > DirectoriesOnly)
+    // No name on disk holds a NUL, but Qt lists some other directory for such a path, and the walk
+    // down then finds that directory again below itself without end.
+    if (filterCode > DirectoriesOnly || dirPath.contains(QChar(0)))
         return listing;
     const QString display = displayPath(dirPath);
     appendSingleListing(listing, dirPath, readSubDirs ? display : QString(), filterCode);

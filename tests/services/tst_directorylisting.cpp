@@ -11,6 +11,7 @@ private slots:
     void displayPath();
     void listDirectory_data();
     void listDirectory();
+    void nulInPath();
 };
 
 void TestDirectoryListing::displayPath_data()
@@ -82,6 +83,27 @@ void TestDirectoryListing::listDirectory()
     QVERIFY(QFile::link(outside.path(), dir.filePath("beta/outlink")));
     expected.replaceInStrings("@", DirectoryListing::displayPath(dir.path()));
     QCOMPARE(DirectoryListing::listDirectory(dir.path(), filterCode, readSubDirs), expected);
+}
+
+// Found by fuzz_directorylisting (the fixture is its input: a flag byte, then the path): a path
+// holding a NUL listed the working directory, and walking down from it never ended.
+void TestDirectoryListing::nulInPath()
+{
+    QFile fixture(QStringLiteral(CORVID_TEST_DATA "/directorylisting_nul_path.bin"));
+    QVERIFY(fixture.open(QIODevice::ReadOnly));
+    const QByteArray bytes = fixture.readAll().mid(1);
+    const QString path = QString::fromUtf8(bytes.constData(), bytes.size());
+    QVERIFY(path.contains(QChar(0)));
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid() && QDir(dir.path()).mkpath(QStringLiteral("a/b")));
+    const QString previous = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir.path()));
+    const QStringList single = DirectoryListing::listDirectory(path, 0, false);
+    const QStringList walked
+        = single.isEmpty() ? DirectoryListing::listDirectory(path, 0, true) : single;
+    QDir::setCurrent(previous);
+    QCOMPARE(single, QStringList());
+    QCOMPARE(walked, QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestDirectoryListing)
