@@ -145,6 +145,18 @@ QByteArray TextCipher::decryptBytes(const QByteArray &cipher)
         // qUncompress answers a corrupt body with nothing, and an empty payload compresses to a
         // zero size alone, so only that form may give nothing.
         const QByteArray compressed = body;
+        // The size it claims decides what qUncompress reserves before it inflates anything; zlib
+        // cannot expand a body more than about 1032 times (1029 with the size in front), so a
+        // larger claim is a forgery that would only make the shell reserve gigabytes.
+        if (compressed.size() >= 4) {
+            const auto *size = reinterpret_cast<const uchar *>(compressed.constData());
+            const quint64 claimed = (quint64(size[0]) << 24) | (quint64(size[1]) << 16)
+                | (quint64(size[2]) << 8) | quint64(size[3]);
+            if (claimed > quint64(compressed.size()) * 1100) {
+                m_lastError = IntegrityFailed;
+                return QByteArray();
+            }
+        }
         body = qUncompress(compressed);
         if (body.isEmpty() && compressed != qCompress(QByteArray())) {
             m_lastError = IntegrityFailed;
