@@ -12,6 +12,8 @@
 
 #include "shellfixture.h"
 
+#include "../benchsupport.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -108,12 +110,6 @@ struct Options
     int mib = 16;
 };
 
-QTextStream &out()
-{
-    static QTextStream stream(stdout);
-    return stream;
-}
-
 bool parseOptions(const QStringList &arguments, Options *options)
 {
     for (int i = 1; i < arguments.size(); ++i) {
@@ -168,15 +164,6 @@ QString textSum(const QString &text)
     for (const QChar c : text)
         sum = sum * 31u + c.unicode();
     return QString::number(text.size()) + QLatin1Char(':') + QString::number(sum);
-}
-
-double median(QVector<double> values)
-{
-    if (values.isEmpty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    const int mid = values.size() / 2;
-    return values.size() % 2 ? values.at(mid) : (values.at(mid - 1) + values.at(mid)) / 2;
 }
 
 double percentile(QVector<double> values, double fraction)
@@ -237,23 +224,6 @@ public:
     }
 
 private:
-    static bool waitFor(const std::function<bool()> &done, int timeoutMs)
-    {
-        QEventLoop loop;
-        QTimer check;
-        QElapsedTimer elapsed;
-        elapsed.start();
-        bool result = false;
-        QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-            result = done();
-            if (result || elapsed.elapsed() > timeoutMs)
-                loop.quit();
-        });
-        check.start(25);
-        loop.exec();
-        return result;
-    }
-
     ShellFixture m_shell;
     BenchClock m_clock;
 };

@@ -9,6 +9,8 @@
 
 #include "net/downloader.h"
 
+#include "../benchsupport.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -32,12 +34,6 @@ namespace {
 constexpr qint64 FileBytes = qint64(256) << 20;
 constexpr double ThroughputTarget = 0.8;
 constexpr double MemoryTargetMiB = 32;
-
-QTextStream &out()
-{
-    static QTextStream stream(stdout);
-    return stream;
-}
 
 bool makeFile(const QString &path)
 {
@@ -135,12 +131,6 @@ double ourRun(Downloader *downloader, const QString &url, const QString &path, q
     QObject::disconnect(done);
     *growthKiB = qMax(peak, residentKiB()) - baseline;
     return success && QFileInfo(path).size() == FileBytes ? seconds : -1;
-}
-
-double median(QVector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.at(values.size() / 2);
 }
 
 QString verdict(bool met)

@@ -13,6 +13,8 @@
 #include "docs/vellumdoc.h"
 #include "platform/binarytext.h"
 
+#include "../benchsupport.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -52,12 +54,6 @@ struct Options
     int renders = 50;
 };
 
-QTextStream &out()
-{
-    static QTextStream stream(stdout);
-    return stream;
-}
-
 bool parseOptions(const QStringList &arguments, Options *options)
 {
     for (int i = 1; i < arguments.size(); i += 2) {
@@ -73,13 +69,6 @@ bool parseOptions(const QStringList &arguments, Options *options)
             return false;
     }
     return true;
-}
-
-double median(QVector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const int mid = values.size() / 2;
-    return values.size() % 2 ? values.at(mid) : (values.at(mid - 1) + values.at(mid)) / 2;
 }
 
 QString verdict(double medianMs)
@@ -101,24 +90,6 @@ public slots:
 private:
     QElapsedTimer m_elapsed;
 };
-
-// Lets the event loop run freely until done() holds, checking from a slow timer.
-bool waitFor(const std::function<bool()> &done, int timeoutMs)
-{
-    QEventLoop loop;
-    QTimer check;
-    QElapsedTimer elapsed;
-    elapsed.start();
-    bool result = false;
-    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-        result = done();
-        if (result || elapsed.hasExpired(timeoutMs))
-            loop.quit();
-    });
-    check.start(20);
-    loop.exec();
-    return result;
-}
 
 QByteArray renderSample(QString *error)
 {

@@ -10,6 +10,8 @@
 
 #include "services/zipoperations.h"
 
+#include "../benchsupport.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -29,12 +31,6 @@ constexpr int NoiseFiles = 100;
 constexpr int FilesPerDirectory = 50;
 constexpr int TextFileBytes = 50 * 1000;
 constexpr int NoiseFileBytes = 550 * 1000;
-
-QTextStream &out()
-{
-    static QTextStream stream(stdout);
-    return stream;
-}
 
 quint32 nextRandom(quint32 *state)
 {
