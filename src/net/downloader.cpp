@@ -188,6 +188,7 @@ bool Downloader::start(const QNetworkRequest &request, const DownloadOptions &op
                      QNetworkRequest::NoLessSafeRedirectPolicy);
     // The body goes to disk once, not into the network cache as well.
     get.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+    m_received = 0;
     m_reply = m_network->get(get);
     m_reply->setReadBufferSize(ReadBufferSize);
     connect(m_reply, &QNetworkReply::downloadProgress, this, &Downloader::showProgress);
@@ -312,6 +313,7 @@ void Downloader::readBody()
             failWrite(m_part->errorString());
             return;
         }
+        m_received += count;
     }
 }
 
@@ -331,6 +333,14 @@ void Downloader::transferFinished()
     const QVariant status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (status.isValid() && status.toInt() / 100 != 2) {
         transferError(QNetworkReply::UnknownContentError);
+        return;
+    }
+    // A connection that closes early can end without an error; fewer bytes than announced are
+    // a broken transfer, not the file. (A compressed transfer announces its compressed size.)
+    const QVariant length = m_reply->header(QNetworkRequest::ContentLengthHeader);
+    if (length.isValid() && !m_reply->hasRawHeader("Content-Encoding")
+        && m_received != length.toLongLong()) {
+        transferError(QNetworkReply::RemoteHostClosedError);
         return;
     }
     finish(true);

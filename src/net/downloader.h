@@ -89,4 +89,6 @@ private:
     // From the start request to finished(): the save dialog and boxes before the transfer run
     // an event loop, in which another start request must be refused as well.
     bool m_busy = false;
+    // Body bytes written for the running transfer.
+    qint64 m_received = 0;
 };
