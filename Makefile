@@ -24,7 +24,8 @@ run: build
 test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
-fuzz: deps
+fuzz:
+	@bash scripts/install-deps.sh --fuzz
 	cmake -S . -B $(BUILD_DIR)-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang -DBUILD_FUZZERS=ON -DBUILD_TESTING=OFF
 	cmake --build $(BUILD_DIR)-fuzz -j $(JOBS) --target fuzz-run

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Corvid needs to build, run and test. Safe to run again:
-# it asks apt only for what is missing.
+# it asks apt only for what is missing. With --fuzz it adds the compiler the fuzz targets need.
 set -euo pipefail
 
 packages=(
@@ -12,6 +12,10 @@ packages=(
     python3 zip unzip qpdf poppler-utils openssl curl
     dbus-daemon xdg-utils shared-mime-info
 )
+# libFuzzer comes with clang's runtime libraries.
+if [[ "${1:-}" == "--fuzz" ]]; then
+    packages+=(clang libclang-rt-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
