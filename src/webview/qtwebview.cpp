@@ -54,6 +54,11 @@ void QtWebView::evaluateInMainFrame(const QString &script)
     m_host->evaluateInMainFrame(script);
 }
 
+bool QtWebView::mainFrameFetchesValues() const
+{
+    return m_host->mainFrameHoldsHost();
+}
+
 int QtWebView::platform() const
 {
     return PlatformInfo::platformCode();

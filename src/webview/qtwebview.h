@@ -43,6 +43,9 @@ public:
     // would read as success or wrap around becomes 255.
     static int processExitCode(int exitCode);
 
+protected:
+    bool mainFrameFetchesValues() const override;
+
 private:
     QtWebViewPrivate *m_host;
     QVBoxLayout *m_layout;

@@ -310,6 +310,12 @@ ScriptApi *QtWebViewPrivate::scriptApi()
     return apiFor(m_webView->page()->mainFrame());
 }
 
+bool QtWebViewPrivate::mainFrameHoldsHost() const
+{
+    QWebFrame *main = m_webView->page()->mainFrame();
+    return m_apis.contains(main) && isTrustedFrame(main);
+}
+
 ScriptApi *QtWebViewPrivate::apiFor(QWebFrame *frame)
 {
     QPointer<ScriptApi> &api = m_apis[frame];

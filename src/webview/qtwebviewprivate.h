@@ -78,6 +78,8 @@ public:
     // Whether the document a frame shows may hold the host object, decided from what the engine
     // loaded: the address it was asked for and the origin it gave the document.
     bool isTrustedFrame(QWebFrame *frame) const;
+    // Whether the page in the main frame is trusted and was given its host object.
+    bool mainFrameHoldsHost() const;
 
     // The processing flag as a frame sets it; it holds a quit request only while that frame
     // still shows the document that set it.

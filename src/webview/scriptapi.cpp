@@ -71,6 +71,14 @@ void ScriptApi::answer(const QString &qtKey, const QString &callbackFunc, uint c
         view()->respondResult(callbackFunc, callbackId, body());
 }
 
+QString ScriptApi::takeResponseValue(uint id)
+{
+    // Responses are evaluated in the main frame only; a frame asking could take another's text.
+    if (!m_frame || m_frame != view()->mainFrame())
+        return QString();
+    return view()->takeResponseValue(id);
+}
+
 void ScriptApi::qtSetProcessing(bool isProcessing)
 {
     m_host->setProcessing(m_frame, isProcessing);

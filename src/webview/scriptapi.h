@@ -57,6 +57,8 @@ public slots:
 
     // Page host
     void saveUrl(const QString &urlStr);
+    // A long text of the response the main frame is evaluating; see WebView::takeResponseValue.
+    QString takeResponseValue(uint id);
     // A watched form's field, reported to the automation pipe when the form is submitted.
     void reportElementValue(const QString &element, const QString &value);
 

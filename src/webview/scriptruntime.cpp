@@ -40,17 +40,35 @@ function receiveQtMessage( event ) {
             setQtUserDesktopDirPath( data[6] );
             setQtLogFilePath( data[7] );
         } else if ( eventId == 'qtCallback' ) {
-            var funcName = data[2];
-            var result = data[3];
-            var indicator = data[4];
-            if ( typeof( window[funcName] ) == 'function' ) {
-                postIdsProcessedArray.push( postId );
-                if ( indicator > 0 ) setQtStateChangeIndicator( indicator );
-                window[funcName].apply( window, result );
-            } else {
-                top.postMessage( [ 'qtInvokeError', QT_ERR_CALLBACK_NOT_DEFINED, [ funcName, result ] ], '*' );
-            }
+            qtCallCallback_( postId, data[2], data[3], data[4] );
         }
+    } catch ( e ) {}
+}
+function qtCallCallback_( postId, funcName, result, indicator ) {
+    if ( typeof( window[funcName] ) == 'function' ) {
+        postIdsProcessedArray.push( postId );
+        if ( indicator > 0 ) setQtStateChangeIndicator( indicator );
+        window[funcName].apply( window, result );
+    } else {
+        top.postMessage( [ 'qtInvokeError', QT_ERR_CALLBACK_NOT_DEFINED, [ funcName, result ] ], '*' );
+    }
+}
+// The top window calls this directly when it may reach this document (both are local files),
+// so a long response is handed over as it is rather than copied by postMessage. Lists inside
+// the response are copied into this window's own arrays, as a message would have made them.
+function qtReceiveCallback_( postId, funcName, result, indicator ) {
+    try {
+        var local = [];
+        for ( var i = 0; i < result.length; ++i ) {
+            var value = result[i];
+            if ( Object.prototype.toString.call( value ) === '[object Array]' ) {
+                var copy = [];
+                for ( var j = 0; j < value.length; ++j ) copy.push( value[j] );
+                value = copy;
+            }
+            local.push( value );
+        }
+        qtCallCallback_( postId, funcName, local, indicator );
     } catch ( e ) {}
 }
 if ( !window.qtMessageRelayInstalled_ ) {

@@ -18,6 +18,19 @@ const QString KeyAlphabet
     = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789");
 constexpr int KeyLength = 64;
 
+// From this length on, a text of a response is fetched rather than written into the script.
+constexpr int FetchedLength = 32 * 1024;
+
+// A script literal loses its carriage returns on the way (see the escape table below); a
+// fetched text must reach the page the same.
+QString withoutCarriageReturns(const QString &text)
+{
+    if (!text.contains(QLatin1Char('\r')))
+        return text;
+    QString copy = text;
+    return copy.remove(QLatin1Char('\r'));
+}
+
 bool isBareType(int type)
 {
     switch (type) {
@@ -56,13 +69,13 @@ WebView::WebView(QWidget *parent)
 
 void WebView::runForPage(std::function<void()> work)
 {
-    m_pageWork.append(PageWork { QString(), std::move(work) });
+    m_pageWork.append(PageWork { QString(), std::move(work), {} });
     schedulePageWork();
 }
 
 void WebView::runScriptForPage(const QString &script)
 {
-    m_pageWork.append(PageWork { script, nullptr });
+    m_pageWork.append(PageWork { script, nullptr, {} });
     schedulePageWork();
 }
 
@@ -91,6 +104,22 @@ void WebView::flushPageWork()
 }
 
 void WebView::evaluateScripts(const QList<PageWork> &work, int begin, int end)
+{
+    // The texts these scripts fetch exist only while they run: one the page never took (its
+    // container went away meanwhile) is not kept.
+    QVector<uint> ids;
+    for (int i = begin; i < end; ++i) {
+        for (const auto &value : work.at(i).fetched) {
+            m_responseValues.insert(value.first, value.second);
+            ids.append(value.first);
+        }
+    }
+    evaluateBatch(work, begin, end);
+    for (const uint id : qAsConst(ids))
+        m_responseValues.remove(id);
+}
+
+void WebView::evaluateBatch(const QList<PageWork> &work, int begin, int end)
 {
     if (end - begin == 1) {
         evaluateInMainFrame(work.at(begin).script);
@@ -199,8 +228,19 @@ void WebView::respondUnsupported(const QString &callbackFunc, uint callbackId,
 }
 
 QString WebView::callbackScript(const char *entryPoint, const QString &callbackFunc,
-                                const QVariantList &arguments, int indicator) const
+                                const QVariantList &arguments, int indicator,
+                                FetchedValues *fetched)
 {
+    // A long text is fetched from the main frame's host object by the script itself: the engine
+    // then receives the string as it is, instead of parsing it back from an escaped copy twice
+    // its size.
+    const auto fetch = [this, fetched](const QString &text) -> QString {
+        if (text.size() < FetchedLength || !mainFrameFetchesValues())
+            return QString();
+        const uint id = m_nextValueId++;
+        fetched->append({ id, withoutCarriageReturns(text) });
+        return QStringLiteral("QtObj.takeResponseValue(") + QString::number(id) + QLatin1Char(')');
+    };
     // Built in one buffer: the arguments may hold a whole file's text.
     QString script;
     script.reserve(64 + callbackFunc.size() + argumentsSize(arguments));
@@ -208,7 +248,7 @@ QString WebView::callbackScript(const char *entryPoint, const QString &callbackF
     script += QLatin1String("( '");
     appendEscaped(script, callbackFunc);
     script += QLatin1String("', ");
-    appendEncodedArguments(script, arguments);
+    appendEncodedArguments(script, arguments, fetch);
     script += QLatin1String(", ");
     script += QString::number(indicator);
     script += QLatin1String(" );");
@@ -217,32 +257,42 @@ QString WebView::callbackScript(const char *entryPoint, const QString &callbackF
 
 int WebView::argumentsSize(const QVariantList &arguments)
 {
+    // Long texts are fetched, and a guess too large would reserve their size for nothing.
     int size = 0;
     for (const QVariant &value : arguments) {
-        if (value.userType() == QMetaType::QString)
-            size += static_cast<const QString *>(value.constData())->size() + 3;
-        else
-            size += 24;
+        const bool text = value.userType() == QMetaType::QString;
+        const int length = text ? static_cast<const QString *>(value.constData())->size() : 0;
+        size += text && length < FetchedLength ? length + 3 : 40;
     }
     return size;
+}
+
+void WebView::invokeEntryPoint(const char *entryPoint, const QString &callbackFunc,
+                               const QVariantList &arguments, int indicator)
+{
+    if (callbackFunc.isEmpty())
+        return;
+    PageWork work;
+    work.script = callbackScript(entryPoint, callbackFunc, arguments, indicator, &work.fetched);
+    m_pageWork.append(std::move(work));
+    schedulePageWork();
 }
 
 void WebView::invokeCallback(const QString &callbackFunc, const QVariantList &arguments,
                              int indicator)
 {
-    if (callbackFunc.isEmpty())
-        return;
-    const QString script = callbackScript("invokeCallback", callbackFunc, arguments, indicator);
-    runScriptForPage(script);
+    invokeEntryPoint("invokeCallback", callbackFunc, arguments, indicator);
 }
 
 void WebView::invokeCallbackAll(const QString &callbackFunc, const QVariantList &arguments,
                                 int indicator)
 {
-    if (callbackFunc.isEmpty())
-        return;
-    const QString script = callbackScript("invokeCallbackAll", callbackFunc, arguments, indicator);
-    runScriptForPage(script);
+    invokeEntryPoint("invokeCallbackAll", callbackFunc, arguments, indicator);
+}
+
+QString WebView::takeResponseValue(uint id)
+{
+    return m_responseValues.take(id);
 }
 
 void WebView::invokeOnErrorCallback(int errorCode, const QVariantList &arguments)
@@ -265,7 +315,8 @@ QString WebView::encodeArguments(const QVariantList &arguments)
     return out;
 }
 
-void WebView::appendEncodedArguments(QString &out, const QVariantList &arguments)
+void WebView::appendEncodedArguments(QString &out, const QVariantList &arguments,
+                                     const std::function<QString(const QString &)> &fetch)
 {
     out += QLatin1Char('[');
     bool first = true;
@@ -282,12 +333,17 @@ void WebView::appendEncodedArguments(QString &out, const QVariantList &arguments
         } else if (isBareType(type)) {
             out += value.toString();
         } else {
+            const QString text = type == QMetaType::QString
+                ? *static_cast<const QString *>(value.constData())
+                : value.toString();
+            const QString fetched = fetch ? fetch(text) : QString();
+            if (!fetched.isEmpty()) {
+                out += fetched;
+                continue;
+            }
             // Everything else is quoted: a bare URL or byte array would be a syntax error.
             out += QLatin1Char('\'');
-            appendEscaped(out,
-                          type == QMetaType::QString
-                              ? *static_cast<const QString *>(value.constData())
-                              : value.toString());
+            appendEscaped(out, text);
             out += QLatin1Char('\'');
         }
     }

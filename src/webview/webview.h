@@ -3,8 +3,11 @@
 #include "platform/corvidexport.h"
 #include "services/callresult.h"
 
+#include <QHash>
+#include <QPair>
 #include <QTimer>
 #include <QVariantList>
+#include <QVector>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -91,6 +94,9 @@ public:
     void setQtStateChangeIndicator(int indicator);
 
     static QString encodeArguments(const QVariantList &arguments);
+    // A long text of a response being evaluated in the main frame, handed to that frame's host
+    // object once; empty when the id is unknown or already taken.
+    QString takeResponseValue(uint id);
     static QString escapeForScript(const QString &text);
 
     // The quit request of page script: checked against the access key.
@@ -124,10 +130,22 @@ signals:
                             uint port);
     void udpStopRequested(const QString &qtKey, const QString &callbackFunc, uint callbackId);
 
+protected:
+    // Whether the main frame holds the host object, so that a response can fetch its long texts
+    // from it rather than carry them as script literals.
+    virtual bool mainFrameFetchesValues() const { return false; }
+
 private:
+    // Texts a response script fetches by id instead of parsing them.
+    using FetchedValues = QVector<QPair<uint, QString>>;
+
     QString callbackScript(const char *entryPoint, const QString &callbackFunc,
-                           const QVariantList &arguments, int indicator) const;
-    static void appendEncodedArguments(QString &out, const QVariantList &arguments);
+                           const QVariantList &arguments, int indicator, FetchedValues *fetched);
+    void invokeEntryPoint(const char *entryPoint, const QString &callbackFunc,
+                          const QVariantList &arguments, int indicator);
+    static void appendEncodedArguments(QString &out, const QVariantList &arguments,
+                                       const std::function<QString(const QString &)> &fetch
+                                       = nullptr);
     static void appendEscaped(QString &out, const QString &text);
     // A first guess of the encoded length, so that large results are not copied as they grow.
     static int argumentsSize(const QVariantList &arguments);
@@ -143,10 +161,15 @@ private:
     {
         QString script;
         std::function<void()> step;
+        FetchedValues fetched;
     };
     void schedulePageWork();
     void evaluateScripts(const QList<PageWork> &work, int begin, int end);
+    void evaluateBatch(const QList<PageWork> &work, int begin, int end);
 
     QList<PageWork> m_pageWork;
     QTimer m_pageWorkTimer;
+    // The fetched texts of the scripts being evaluated, by id.
+    QHash<uint, QString> m_responseValues;
+    uint m_nextValueId = 1;
 };

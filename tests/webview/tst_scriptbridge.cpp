@@ -13,6 +13,12 @@ const char RecorderPage[] = R"HTML(<!DOCTYPE html><html><head><meta charset="utf
 var received = [];
 function onQtLoad() { qtOnError( 'onShellError' ); }
 function onDone() { received.push( JSON.stringify( Array.prototype.slice.call( arguments ) ) ); }
+function onText( id, success, code, text ) {
+    // Inside the container's answer: its other texts must not be taken through this frame.
+    for ( var i = 0; i < 4000; ++i ) if ( QtObj.takeResponseValue( i ) !== '' ) stolen = true;
+    received.push( text );
+}
+var stolen = false;
 function onShellError( unused, code, details ) { received.push( code + ':' + details.join( '|' ) ); }
 </script>
 <iframe name="inner" src="inner.html"></iframe>
@@ -22,6 +28,7 @@ const char InnerPage[] = R"HTML(<!DOCTYPE html><html><body><script>
 var received = [];
 function onQtLoad() {}
 function onDone() { received.push( JSON.stringify( Array.prototype.slice.call( arguments ) ) ); }
+function onText( id, success, code, text ) { received.push( text ); }
 </script></body></html>)HTML";
 
 } // namespace
@@ -35,6 +42,8 @@ private slots:
     void cleanup();
     void callGetsResponse_data();
     void callGetsResponse();
+    void textArrivesWhole_data();
+    void textArrivesWhole();
     void accessKeyDiffersPerView();
     void emptyCallbackNameGetsNoResponse();
     void everyKeyedSlotRefusesWrongKey_data();
@@ -112,6 +121,44 @@ void TestScriptBridge::callGetsResponse()
     m_shell->eval(caller, call);
     QTRY_COMPARE(m_shell->eval(caller, QStringLiteral("received.length")).toInt(), 1);
     QCOMPARE(m_shell->eval(caller, QStringLiteral("received[0]")).toString(), expected);
+}
+
+// A long text is fetched by the container rather than parsed from the script, and handed to a
+// local frame without a copy; it must arrive exactly as a short one does.
+void TestScriptBridge::textArrivesWhole_data()
+{
+    QTest::addColumn<QString>("frame");
+    QTest::addColumn<int>("length");
+    QTest::newRow("long, content frame") << QStringLiteral("contentFrame") << 200000;
+    QTest::newRow("long, frame one deeper") << QStringLiteral("inner") << 40000;
+    QTest::newRow("short, written into the script") << QStringLiteral("contentFrame") << 3000;
+}
+
+void TestScriptBridge::textArrivesWhole()
+{
+    QFETCH(QString, frame);
+    QFETCH(int, length);
+    const QString piece = QStringLiteral("O'Brien \"said\" C:\\app\r\n\u2028\u00e9\U0001F600 ");
+    QString text;
+    while (text.size() < length)
+        text += piece;
+    m_shell->writePage(QStringLiteral("a.txt"), text.toUtf8());
+    m_shell->writePage(QStringLiteral("b.txt"), text.left(length / 2).toUtf8());
+    QVERIFY(startRecorder());
+    QWebFrame *caller = m_shell->frameNamed(frame);
+    // Both in one turn, so that both answers wait in the same script.
+    m_shell->eval(
+        caller,
+        QStringLiteral("Qt().readFile( qtKey(), qtCallbackPersistent( 'onText' ), 1, '%1' );"
+                       "Qt().readFile( qtKey(), 'onText', 2, '%2' );")
+            .arg(m_shell->path(QStringLiteral("a.txt")), m_shell->path(QStringLiteral("b.txt"))));
+    QTRY_COMPARE(m_shell->eval(caller, QStringLiteral("received.length")).toInt(), 2);
+    const QString half = QString::fromUtf8(text.left(length / 2).toUtf8());
+    QCOMPARE(m_shell->eval(caller, QStringLiteral("received[0]")).toString(),
+             text.remove(QLatin1Char('\r')));
+    QCOMPARE(m_shell->eval(caller, QStringLiteral("received[1]")).toString(),
+             QString(half).remove(QLatin1Char('\r')));
+    QCOMPARE(m_shell->eval(m_shell->content(), QStringLiteral("stolen")).toBool(), false);
 }
 
 // The key opens every service, so no view may make the key of another.
