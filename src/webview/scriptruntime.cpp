@@ -196,6 +196,13 @@ QString ScriptRuntime::pageFolder(const QString &path)
     return WebView::escapeForScript(folder);
 }
 
+QString ScriptRuntime::pageFile(const QString &path)
+{
+    QString file = path;
+    file.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return WebView::escapeForScript(file);
+}
+
 QString ScriptRuntime::platformConstants(const HostInfo &host)
 {
     return QStringLiteral("window.QT_WEBVIEW=1; window.IOS_WEBVIEW=2;window.DROID_WEBVIEW=3; "
@@ -226,7 +233,7 @@ QString ScriptRuntime::apiGlobalsFunction(const Folders &folders)
         + pageFolder(folders.temp) + QStringLiteral("' );    setQtUserDocsDirPath( '")
         + pageFolder(folders.documents) + QStringLiteral("' );    setQtUserDesktopDirPath( '")
         + pageFolder(folders.desktop) + QStringLiteral("' );    setQtLogFilePath( '")
-        + pageFolder(folders.logFile) + QStringLiteral("' );} ");
+        + pageFile(folders.logFile) + QStringLiteral("' );} ");
 }
 
 QString ScriptRuntime::frameRuntime(const HostInfo &host)

@@ -44,6 +44,9 @@ public:
 
     // A folder as the page sees it: forward slashes, one trailing slash, escaped.
     static QString pageFolder(const QString &path);
+    // A file as the page sees it: forward slashes, escaped; a trailing slash would make it a
+    // name no call can open.
+    static QString pageFile(const QString &path);
     // The version number in general format with six significant digits (3.1, 4, 6.2, 10).
     static QString versionText(float number);
 };

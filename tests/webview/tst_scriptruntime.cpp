@@ -71,21 +71,25 @@ void TestScriptRuntime::encodeArguments()
 
 void TestScriptRuntime::pageFolder_data()
 {
+    QTest::addColumn<bool>("folder");
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("windows folder") << "C:\\Users\\x\\Temp"
+    QTest::newRow("windows folder") << true << "C:\\Users\\x\\Temp"
                                     << "C:/Users/x/Temp/";
-    QTest::newRow("already ends with slash") << "/tmp/a/"
+    QTest::newRow("already ends with slash") << true << "/tmp/a/"
                                              << "/tmp/a/";
-    QTest::newRow("quote in a name") << "/home/o'neil"
+    QTest::newRow("quote in a name") << true << "/home/o'neil"
                                      << "/home/o\\'neil/";
+    QTest::newRow("log file") << false << "C:\\Users\\o'neil\\app.log"
+                              << "C:/Users/o\\'neil/app.log";
 }
 
 void TestScriptRuntime::pageFolder()
 {
+    QFETCH(bool, folder);
     QFETCH(QString, path);
     QFETCH(QString, expected);
-    QCOMPARE(ScriptRuntime::pageFolder(path), expected);
+    QCOMPARE(folder ? ScriptRuntime::pageFolder(path) : ScriptRuntime::pageFile(path), expected);
 }
 
 // The generated script, evaluated in a fresh page, then asked one question. Text from outside
