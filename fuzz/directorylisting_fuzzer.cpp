@@ -24,7 +24,8 @@ bool staysInTree(const QString &path)
         return false;
     const QStringList parts
         = QString(path).replace(QLatin1Char('\\'), QLatin1Char('/')).split(QLatin1Char('/'));
-    return !parts.contains(QLatin1String(".."));
+    // "root" leads to the file system's root: a walk from there is the whole disk.
+    return !parts.contains(QLatin1String("..")) && !parts.contains(QLatin1String("root"));
 }
 
 bool makeTree()
