@@ -1,10 +1,12 @@
 #pragma once
 
-// What every benchmark program needs: its output, the median of its runs, and a wait that lets
-// the event loop run freely while the page works.
+// What every benchmark program needs: its output, the median of its runs, a wait that lets the
+// event loop run freely while the page works, and this process's memory.
 
+#include <QByteArray>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QTextStream>
 #include <QTimer>
 #include <QVector>
@@ -44,4 +46,30 @@ inline bool waitFor(const std::function<bool()> &done, int timeoutMs)
     check.start(20);
     loop.exec();
     return result;
+}
+
+// A field of /proc/self/status in bytes ("VmRSS", "VmHWM"); -1 when it cannot be read.
+inline qint64 statusBytes(const char *field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray prefix = QByteArray(field) + ':';
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(prefix)) {
+            // "VmRSS:	   73412 kB"
+            const QByteArray kib = line.mid(prefix.size()).trimmed().split(' ').value(0);
+            bool ok = false;
+            const qint64 value = kib.toLongLong(&ok);
+            return ok ? value * 1024 : -1;
+        }
+    }
+    return -1;
+}
+
+// Starts a new peak: VmHWM counts from here on (Linux 4.0 and later).
+inline bool resetPeakResident()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    return clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
 }

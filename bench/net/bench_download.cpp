@@ -53,14 +53,7 @@ bool makeFile(const QString &path)
 
 qint64 residentKiB()
 {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
+    return statusBytes("VmRSS") / 1024;
 }
 
 // Starts the server over root; its port, or 0.

@@ -20,6 +20,8 @@ constexpr int KeyLength = 64;
 
 // From this length on, a text of a response is fetched rather than written into the script.
 constexpr int FetchedLength = 32 * 1024;
+// The length of the pieces a fetched text is handed over in.
+constexpr int PieceLength = 1024 * 1024;
 
 // A script literal loses its carriage returns on the way (see the escape table below); a
 // fetched text must reach the page the same.
@@ -87,7 +89,7 @@ void WebView::schedulePageWork()
 
 void WebView::flushPageWork()
 {
-    const QList<PageWork> work = std::move(m_pageWork);
+    QList<PageWork> work = std::move(m_pageWork);
     m_pageWork.clear();
     int next = 0;
     while (next < work.size()) {
@@ -103,14 +105,15 @@ void WebView::flushPageWork()
     }
 }
 
-void WebView::evaluateScripts(const QList<PageWork> &work, int begin, int end)
+void WebView::evaluateScripts(QList<PageWork> &work, int begin, int end)
 {
     // The texts these scripts fetch exist only while they run: one the page never took (its
-    // container went away meanwhile) is not kept.
+    // container went away meanwhile) is not kept. They are moved, not shared, so that each
+    // piece taken can give its memory back.
     QVector<uint> ids;
     for (int i = begin; i < end; ++i) {
-        for (const auto &value : work.at(i).fetched) {
-            m_responseValues.insert(value.first, value.second);
+        for (auto &value : work[i].fetched) {
+            m_responseValues.insert(value.first, std::move(value.second));
             ids.append(value.first);
         }
     }
@@ -239,7 +242,12 @@ QString WebView::callbackScript(const char *entryPoint, const QString &callbackF
             return QString();
         const uint id = m_nextValueId++;
         fetched->append({ id, withoutCarriageReturns(text) });
-        return QStringLiteral("QtObj.takeResponseValue(") + QString::number(id) + QLatin1Char(')');
+        // The pieces come last first and are joined by prepending, which the engine does without
+        // copying them.
+        return QStringLiteral("( function( o, i ) { var s = '', p; while ( ( p = "
+                              "o.takeResponseValue( i ) ) !== '' ) s = p + s; return s; } )"
+                              "( QtObj, ")
+            + QString::number(id) + QStringLiteral(" )");
     };
     // Built in one buffer: the arguments may hold a whole file's text.
     QString script;
@@ -292,7 +300,23 @@ void WebView::invokeCallbackAll(const QString &callbackFunc, const QVariantList 
 
 QString WebView::takeResponseValue(uint id)
 {
-    return m_responseValues.take(id);
+    // Handed over in pieces from the end: the engine copies what it receives twice, so a whole
+    // text would be alive three times at once, and the text here can shrink as it goes.
+    const auto found = m_responseValues.find(id);
+    if (found == m_responseValues.end())
+        return QString();
+    QString &text = found.value();
+    if (text.size() <= PieceLength) {
+        const QString last = std::move(text);
+        m_responseValues.erase(found);
+        return last;
+    }
+    // The engine takes UTF-16 units as they are, so a piece may end inside a surrogate pair.
+    const int start = text.size() - PieceLength;
+    const QString piece = text.mid(start);
+    text.truncate(start);
+    text.squeeze();
+    return piece;
 }
 
 void WebView::invokeOnErrorCallback(int errorCode, const QVariantList &arguments)

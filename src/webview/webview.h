@@ -94,8 +94,8 @@ public:
     void setQtStateChangeIndicator(int indicator);
 
     static QString encodeArguments(const QVariantList &arguments);
-    // A long text of a response being evaluated in the main frame, handed to that frame's host
-    // object once; empty when the id is unknown or already taken.
+    // The next piece, from the end, of a long text of a response being evaluated in the main
+    // frame, handed to that frame's host object; empty when the id is unknown or all is taken.
     QString takeResponseValue(uint id);
     static QString escapeForScript(const QString &text);
 
@@ -164,7 +164,7 @@ private:
         FetchedValues fetched;
     };
     void schedulePageWork();
-    void evaluateScripts(const QList<PageWork> &work, int begin, int end);
+    void evaluateScripts(QList<PageWork> &work, int begin, int end);
     void evaluateBatch(const QList<PageWork> &work, int begin, int end);
 
     QList<PageWork> m_pageWork;

@@ -129,7 +129,8 @@ void TestScriptBridge::textArrivesWhole_data()
 {
     QTest::addColumn<QString>("frame");
     QTest::addColumn<int>("length");
-    QTest::newRow("long, content frame") << QStringLiteral("contentFrame") << 200000;
+    // Long texts are handed over in pieces of 2^20 characters.
+    QTest::newRow("long, in pieces, content frame") << QStringLiteral("contentFrame") << 1200000;
     QTest::newRow("long, frame one deeper") << QStringLiteral("inner") << 40000;
     QTest::newRow("short, written into the script") << QStringLiteral("contentFrame") << 3000;
 }
