@@ -11,6 +11,7 @@ packages=(
     xvfb xauth
     python3 zip unzip qpdf poppler-utils openssl curl
     dbus-daemon xdg-utils shared-mime-info
+    desktop-file-utils
 )
 # libFuzzer comes with clang's runtime libraries.
 if [[ "${1:-}" == "--fuzz" ]]; then

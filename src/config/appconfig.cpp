@@ -4,9 +4,11 @@
 #include "platform/textcipher.h"
 
 #include <QCoreApplication>
+#include <QDebug>
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
+#include <QStandardPaths>
 
 // The configuration is compiled into this layer's static library, whose resources the linker
 // keeps only when something asks for them.
@@ -24,6 +26,21 @@ QSettings &sharedSettings()
 {
     static QSettings anchor(AppConfig::configFilePath(), QSettings::IniFormat);
     return anchor;
+}
+
+// Empty while the data folders are in the working directory.
+QString &userDataRoot()
+{
+    static QString root;
+    return root;
+}
+
+bool inDataFolder(const QString &relativePath)
+{
+    const QString folder = QDir::cleanPath(relativePath).section(QLatin1Char('/'), 0, 0);
+    return folder == AppConfig::prefsDirName() || folder == AppConfig::cacheDirName()
+        || folder == AppConfig::storageDirName() || folder == AppConfig::downloadsDirName()
+        || folder == AppConfig::tempDirName();
 }
 
 } // namespace
@@ -47,24 +64,41 @@ AppConfig &AppConfig::operator=(AppConfig &&) noexcept = default;
 
 AppConfig AppConfig::openForShell()
 {
-    if (QCoreApplication::instance())
+    AppConfig config;
+    if (QCoreApplication::instance()) {
+        // The user's data location is named after these, so they are set before it is chosen;
+        // two apps hosted by this shell then keep their data apart.
+        QCoreApplication::setOrganizationName(config.companyName());
+        QCoreApplication::setApplicationName(config.appTitle());
         applyWorkingDirectoryRule(QCoreApplication::applicationDirPath());
-    return AppConfig();
+    }
+    return config;
 }
 
 QString AppConfig::dataPath(const QString &relativePath)
 {
+    const QString &root = userDataRoot();
+    if (!root.isEmpty() && inDataFolder(relativePath))
+        return QDir(root).absoluteFilePath(relativePath);
     return QDir::current().absoluteFilePath(relativePath);
 }
 
 bool AppConfig::applyWorkingDirectoryRule(const QString &appDir)
 {
     const QString appPath = QFileInfo(appDir).absoluteFilePath();
-    if (appPath == QFileInfo(QDir::currentPath()).absoluteFilePath())
-        return false;
     const QStringList folders
         = QDir(appPath).entryList(QDir::Dirs | QDir::NoSymLinks | QDir::NoDotAndDotDot);
     if (!folders.contains(QStringLiteral("app")))
+        return false;
+    // An installed copy cannot take its data beside itself.
+    QString root;
+    if (!PlatformPaths::folderIsWritable(appPath)) {
+        root = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+        if (!QDir().mkpath(root))
+            qWarning().noquote() << QStringLiteral("Could not create the data folder ") + root;
+    }
+    userDataRoot() = root;
+    if (appPath == QFileInfo(QDir::currentPath()).absoluteFilePath())
         return false;
     return QDir::setCurrent(appPath);
 }

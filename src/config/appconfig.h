@@ -24,8 +24,8 @@ public:
     AppConfig(AppConfig &&) noexcept;
     AppConfig &operator=(AppConfig &&) noexcept;
 
-    // The record the shell starts with: opening it also applies the working-directory rule to
-    // the program's own folder, so the data folders are found beside the program.
+    // The record the shell starts with: opening it also names the application after the
+    // configuration and applies the working-directory rule to the program's own folder.
     static AppConfig openForShell();
 
     static QString configFilePath();
@@ -33,18 +33,24 @@ public:
     static int defaultWindowWidth() { return 800; }
     static int defaultWindowHeight() { return 600; }
 
-    // Data folders, each resolved against the current working directory.
+    // The data folders the shell writes: in the working directory, or in the user's data
+    // location for an installed copy (see applyWorkingDirectoryRule).
     static QString prefsDirName() { return QStringLiteral("prefs"); }
     static QString cacheDirName() { return QStringLiteral("cache"); }
     static QString storageDirName() { return QStringLiteral("storage"); }
     static QString downloadsDirName() { return QStringLiteral("downloads"); }
     static QString tempDirName() { return QStringLiteral("temp"); }
+    // The program's own folders (html, app, icons, help), found in the working directory.
     static QString helpDirName() { return QStringLiteral("help"); }
     static QString blankPagePath() { return QStringLiteral("html/blank.html"); }
+    // relativePath made absolute, in the data folders' place when it lies in one of them.
     static QString dataPath(const QString &relativePath);
 
     // Makes appDir the working directory when it differs from the current one and holds a
-    // folder named "app" (not a link). Returns whether the working directory changed.
+    // folder named "app" (not a link). Returns whether the working directory changed. For such
+    // a folder it also places the data folders: beside the program while its folder is
+    // writable (a build tree or a portable copy), else (an installed copy) in the user's data
+    // location (QStandardPaths::AppDataLocation), which is created.
     static bool applyWorkingDirectoryRule(const QString &appDir);
 
     // Changes a value for the rest of this run only (the embedded file is never written).

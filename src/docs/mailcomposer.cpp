@@ -1,5 +1,6 @@
 #include "docs/mailcomposer.h"
 
+#include "config/appconfig.h"
 #include "docs/attatchmentmanager.h"
 #include "docs/email.h"
 #include "platform/desktopapps.h"
@@ -131,7 +132,7 @@ AttatchmentManager &attachments()
 
 QString mailFolder()
 {
-    return QDir::current().absoluteFilePath(QStringLiteral("temp"));
+    return AppConfig::dataPath(AppConfig::tempDirName());
 }
 
 } // namespace MailComposer

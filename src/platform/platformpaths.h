@@ -16,6 +16,11 @@ CORVID_EXPORT QString tempFolder();
 // Checks (and on Unix creates) a private folder at path; used by tempFolder() and its tests.
 CORVID_EXPORT bool ensurePrivateFolder(const QString &path);
 
+// Whether the current user may create files in the folder at path. On Unix the folder's own
+// write bits count even for the administrator, whom the system would let through anyway, so a
+// copy made read-only keeps its data out whoever runs it.
+CORVID_EXPORT bool folderIsWritable(const QString &path);
+
 // The address of the local automation channel with the given name.
 CORVID_EXPORT QString localPipePath(const QString &name);
 

@@ -4,6 +4,7 @@
 #include <QFile>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,6 +30,17 @@ QString tempFolder()
     const QString path
         = QDir::tempPath() + QStringLiteral("/corvid-") + QString::number(::getuid());
     return ensurePrivateFolder(path) ? path : QString();
+}
+
+bool folderIsWritable(const QString &path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    struct stat info;
+    if (::stat(native.constData(), &info) != 0 || !S_ISDIR(info.st_mode))
+        return false;
+    if (::faccessat(AT_FDCWD, native.constData(), W_OK | X_OK, AT_EACCESS) != 0)
+        return false;
+    return ::geteuid() != 0 || (info.st_mode & 0222) != 0;
 }
 
 QString localPipePath(const QString &name)

@@ -1,6 +1,7 @@
 #include "platform/platformpaths.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 namespace PlatformPaths {
@@ -13,6 +14,12 @@ bool ensurePrivateFolder(const QString &path)
 QString tempFolder()
 {
     return QStandardPaths::writableLocation(QStandardPaths::TempLocation);
+}
+
+bool folderIsWritable(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.isDir() && info.isWritable();
 }
 
 QString localPipePath(const QString &name)

@@ -1,5 +1,6 @@
 #include "services/fileoperations.h"
 
+#include "config/appconfig.h"
 #include "platform/binarytext.h"
 #include "platform/filewriter.h"
 #include "platform/prompter.h"
@@ -77,7 +78,7 @@ QString exportFailureMessage(const QString &fileName, const QString &reason)
 
 QString FileOperations::exportDirectoryPath()
 {
-    return QFileInfo(QStringLiteral("temp")).absoluteFilePath();
+    return AppConfig::dataPath(AppConfig::tempDirName());
 }
 
 QString FileOperations::fileErrorMessage(const QString &errorString, const QString &path)
