@@ -2,6 +2,7 @@
 
 #include <QDataStream>
 #include <QPointer>
+#include <QTextCodec>
 #include <QWebFrame>
 
 namespace {
@@ -73,9 +74,11 @@ QString PageSnapshot::toText() const
     // fromText takes everything after the last delimiter as the URL, so the URL must not hold one.
     QString url = requestedUrl.toString();
     url.replace(SnapshotDelimiter, EncodedDelimiter);
-    // Sized decoding, so HTML holding a NUL is not cut short there.
-    return QString::fromLocal8Bit(content.constData(), content.size()) + SnapshotDelimiter
-        + mimeType + SnapshotDelimiter + url;
+    // Sized decoding, so HTML holding a NUL is not cut short there, and one that keeps a leading
+    // byte-order mark, which the plain conversion drops: the page must arrive byte for byte.
+    QTextCodec::ConverterState state(QTextCodec::IgnoreHeader);
+    return QTextCodec::codecForLocale()->toUnicode(content.constData(), content.size(), &state)
+        + SnapshotDelimiter + mimeType + SnapshotDelimiter + url;
 }
 
 bool PageSnapshot::fromText(const QString &text, PageSnapshot *snapshot)

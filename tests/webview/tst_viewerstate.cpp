@@ -183,6 +183,8 @@ void TestViewerState::fuzzedRecordsRoundTrip_data()
     QTest::addColumn<QString>("fixture");
     QTest::newRow("delimiter in address") << QStringLiteral("viewerstate_delimiter_url.bin");
     QTest::newRow("NUL in html") << QStringLiteral("viewerstate_nul_content.bin");
+    QTest::newRow("html starting with a byte-order mark")
+        << QStringLiteral("viewerstate_bom_content.bin");
 }
 
 void TestViewerState::fuzzedRecordsRoundTrip()
