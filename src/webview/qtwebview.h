@@ -45,6 +45,7 @@ public:
 
 protected:
     bool mainFrameFetchesValues() const override;
+    void releaseEngineMemory() override;
 
 private:
     QtWebViewPrivate *m_host;

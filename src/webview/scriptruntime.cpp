@@ -24,6 +24,12 @@ QString folderTriple(const char *name)
 // untrusted frame posting a key of its own or naming a function to call.
 const char FrameMessageRelay[] = R"JS(
 var postIdsProcessedArray = window.postIdsProcessedArray || [];
+// Only the recent ids are kept: the list would otherwise grow with every callback for as long as
+// the page lives.
+function qtRememberPostId_( postId ) {
+    postIdsProcessedArray.push( postId );
+    if ( postIdsProcessedArray.length > 2000 ) postIdsProcessedArray.splice( 0, 1000 );
+}
 function receiveQtMessage( event ) {
     try {
         if ( event.source !== window.top ) return;
@@ -32,7 +38,7 @@ function receiveQtMessage( event ) {
         var eventId = data[0];
         var postId = data[1];
         if ( eventId == 'qtSetGlobals' ) {
-            postIdsProcessedArray.push( postId );
+            qtRememberPostId_( postId );
             setQtKey( data[2] );
             setQtTempDirPath( data[3] );
             setQtStorageDirPath( data[4] );
@@ -46,7 +52,7 @@ function receiveQtMessage( event ) {
 }
 function qtCallCallback_( postId, funcName, result, indicator ) {
     if ( typeof( window[funcName] ) == 'function' ) {
-        postIdsProcessedArray.push( postId );
+        qtRememberPostId_( postId );
         if ( indicator > 0 ) setQtStateChangeIndicator( indicator );
         window[funcName].apply( window, result );
     } else {

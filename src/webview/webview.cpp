@@ -67,6 +67,18 @@ WebView::WebView(QWidget *parent)
     m_pageWorkTimer.setSingleShot(true);
     m_pageWorkTimer.setInterval(0);
     connect(&m_pageWorkTimer, &QTimer::timeout, this, &WebView::flushPageWork);
+    m_releaseTimer.setSingleShot(true);
+    m_releaseTimer.setInterval(0);
+    connect(&m_releaseTimer, &QTimer::timeout, this, &WebView::releaseEngineMemoryNow);
+    m_sinceRelease.start();
+}
+
+void WebView::releaseEngineMemoryNow()
+{
+    m_responsesSinceRelease = 0;
+    m_sinceRelease.restart();
+    releaseEngineMemory();
+    emit engineMemoryReleased();
 }
 
 void WebView::runForPage(std::function<void()> work)
@@ -101,8 +113,13 @@ void WebView::flushPageWork()
         while (end < work.size() && !work.at(end).step)
             ++end;
         evaluateScripts(work, next, end);
+        m_responsesSinceRelease += end - next;
         next = end;
     }
+    // From a turn of its own, so that no page script is running when the engine collects.
+    if (m_responsesSinceRelease >= m_responsesPerRelease && !m_releaseTimer.isActive()
+        && m_sinceRelease.hasExpired(m_releaseIntervalMs))
+        m_releaseTimer.start();
 }
 
 void WebView::evaluateScripts(QList<PageWork> &work, int begin, int end)
@@ -133,19 +150,25 @@ void WebView::evaluateBatch(const QList<PageWork> &work, int begin, int end)
     // Each one keeps its own try block so that an exception in one page function does not
     // lose the responses after it; it is thrown again from a turn of its own so that the
     // page's console still reports it.
+    // The throw-again function is made once per batch: one closure per response would leave
+    // that much more compiled code behind for the engine to collect.
+    static const QLatin1String Head("( function( r ) {\n");
     static const QLatin1String Open("try { ");
-    static const QLatin1String Close(
-        " } catch ( e ) { setTimeout( function() { throw e; }, 0 ); }\n");
-    int size = 0;
+    static const QLatin1String Close(" } catch ( e ) { r( e ); }\n");
+    static const QLatin1String Tail(
+        "} )( function( e ) { setTimeout( function() { throw e; }, 0 ); } );");
+    int size = Head.size() + Tail.size();
     for (int i = begin; i < end; ++i)
         size += work.at(i).script.size() + Open.size() + Close.size();
     QString batch;
     batch.reserve(size);
+    batch += Head;
     for (int i = begin; i < end; ++i) {
         batch += Open;
         batch += work.at(i).script;
         batch += Close;
     }
+    batch += Tail;
     evaluateInMainFrame(batch);
 }
 

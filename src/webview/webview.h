@@ -3,6 +3,7 @@
 #include "platform/corvidexport.h"
 #include "services/callresult.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QPair>
 #include <QTimer>
@@ -114,6 +115,13 @@ public:
     // in one go.
     void runScriptForPage(const QString &script);
     void flushPageWork();
+    // Responses between two releases of the engine's memory (4,000, and at least 250 ms apart);
+    // tests change both.
+    void setResponsesPerRelease(int count, int minimumIntervalMs)
+    {
+        m_responsesPerRelease = count;
+        m_releaseIntervalMs = minimumIntervalMs;
+    }
 
     // The UDP calls of page script, handed to the listener through the signals below.
     void udpListen(const QString &qtKey, const QString &callbackFunc, uint callbackId, uint port)
@@ -126,6 +134,7 @@ public:
     }
 
 signals:
+    void engineMemoryReleased();
     void udpListenRequested(const QString &qtKey, const QString &callbackFunc, uint callbackId,
                             uint port);
     void udpStopRequested(const QString &qtKey, const QString &callbackFunc, uint callbackId);
@@ -134,6 +143,8 @@ protected:
     // Whether the main frame holds the host object, so that a response can fetch its long texts
     // from it rather than carry them as script literals.
     virtual bool mainFrameFetchesValues() const { return false; }
+    // Lets the engine give back the memory of scripts and values that are garbage by now.
+    virtual void releaseEngineMemory() { }
 
 private:
     // Texts a response script fetches by id instead of parsing them.
@@ -171,5 +182,14 @@ private:
     QTimer m_pageWorkTimer;
     // The fetched texts of the scripts being evaluated, by id.
     QHash<uint, QString> m_responseValues;
+    // Every response leaves garbage in the engine, which collects it far too seldom on its own
+    // when a page makes calls without pause: memory would climb by hundreds of megabytes. A
+    // release also drops the engine's compiled code, so releases are spaced out.
+    void releaseEngineMemoryNow();
+    int m_responsesPerRelease = 4000;
+    QElapsedTimer m_sinceRelease;
+    int m_responsesSinceRelease = 0;
+    int m_releaseIntervalMs = 250;
+    QTimer m_releaseTimer;
     uint m_nextValueId = 1;
 };

@@ -13,6 +13,7 @@ private slots:
     void cleanup();
     void throwingEntryPointKeepsLaterResponses();
     void scriptsAndStepsKeepTheirOrder();
+    void engineMemoryReleasedAfterManyResponses();
 
 private:
     QVariant mainEval(const QString &script) { return m_shell->eval(m_shell->mainFrame(), script); }
@@ -67,6 +68,33 @@ void TestResponseQueue::scriptsAndStepsKeepTheirOrder()
     QCOMPARE(mainEval(QStringLiteral("order.length")).toInt(), 0);
     QTRY_COMPARE(mainEval(QStringLiteral("order.join( '' )")).toString(), QStringLiteral("abc"));
     QCOMPARE(seenByStep, QStringLiteral("ab"));
+}
+
+// The engine's garbage is released after every so many responses, from a turn of its own, and
+// not again before its interval has passed.
+void TestResponseQueue::engineMemoryReleasedAfterManyResponses()
+{
+    WebView *view = m_shell->view();
+    view->setResponsesPerRelease(3, 0);
+    QSignalSpy released(view, &WebView::engineMemoryReleased);
+    const auto respond = [view](int count) {
+        for (int i = 0; i < count; ++i)
+            view->respondSuccess(QStringLiteral("f"), uint(i));
+        view->flushPageWork();
+    };
+    respond(2);
+    QTest::qWait(50);
+    QCOMPARE(released.count(), 0);
+    respond(1);
+    QCOMPARE(released.count(), 0);
+    QTRY_COMPARE(released.count(), 1);
+    respond(2);
+    QTest::qWait(50);
+    QCOMPARE(released.count(), 1);
+    view->setResponsesPerRelease(3, 60000);
+    respond(2);
+    QTest::qWait(50);
+    QCOMPARE(released.count(), 1);
 }
 
 QTEST_MAIN(TestResponseQueue)
