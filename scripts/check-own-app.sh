@@ -26,9 +26,15 @@ rm -f "$marker"
 # The user's folders point into a scratch folder, so nothing of a real session is touched.
 scratch=$(mktemp -d)
 pid=""
+# Keeps the script's own status: the shell, ended here, would otherwise lend it its 143.
 cleanup() {
-    [[ -n $pid ]] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+    local status=$?
+    if [[ -n $pid ]]; then
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    fi
     rm -rf "$scratch"
+    exit "$status"
 }
 trap cleanup EXIT
 mkdir -p "$scratch"/{home,data,config,runtime,tmp}
