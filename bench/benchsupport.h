@@ -7,6 +7,8 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QHash>
+#include <QStringList>
 #include <QTextStream>
 #include <QTimer>
 #include <QVector>
@@ -27,6 +29,21 @@ inline double median(QVector<double> values)
     std::sort(values.begin(), values.end());
     const int mid = values.size() / 2;
     return values.size() % 2 ? values.at(mid) : (values.at(mid - 1) + values.at(mid)) / 2;
+}
+
+// Reads "--name N" pairs into the fields named; false on an unknown name or on a value that is
+// not a positive whole number.
+inline bool parseCounts(const QStringList &arguments, const QHash<QString, int *> &fields)
+{
+    for (int i = 1; i < arguments.size(); ++i) {
+        int *field = fields.value(arguments.at(i));
+        bool ok = field && i + 1 < arguments.size();
+        const int value = ok ? arguments.at(++i).toInt(&ok) : 0;
+        if (!ok || value <= 0)
+            return false;
+        *field = value;
+    }
+    return true;
 }
 
 // Runs the event loop until done() holds, checking from a slow timer so that the checks never

@@ -117,24 +117,11 @@ struct Options
 
 bool parseOptions(const QStringList &arguments, Options *options)
 {
-    for (int i = 1; i < arguments.size(); ++i) {
-        const QString name = arguments.at(i);
-        bool ok = i + 1 < arguments.size();
-        const int value = ok ? arguments.at(++i).toInt(&ok) : 0;
-        if (!ok || value <= 0)
-            return false;
-        if (name == QLatin1String("--calls"))
-            options->calls = value;
-        else if (name == QLatin1String("--burst"))
-            options->burst = value;
-        else if (name == QLatin1String("--runs"))
-            options->runs = value;
-        else if (name == QLatin1String("--mib"))
-            options->mib = value;
-        else
-            return false;
-    }
-    return true;
+    return parseCounts(arguments,
+                       { { QStringLiteral("--calls"), &options->calls },
+                         { QStringLiteral("--burst"), &options->burst },
+                         { QStringLiteral("--runs"), &options->runs },
+                         { QStringLiteral("--mib"), &options->mib } });
 }
 
 quint32 nextRandom(quint32 *state)

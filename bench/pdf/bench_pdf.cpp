@@ -56,19 +56,9 @@ struct Options
 
 bool parseOptions(const QStringList &arguments, Options *options)
 {
-    for (int i = 1; i < arguments.size(); i += 2) {
-        bool ok = i + 1 < arguments.size();
-        const int value = ok ? arguments.at(i + 1).toInt(&ok) : 0;
-        if (!ok || value <= 0)
-            return false;
-        if (arguments.at(i) == QLatin1String("--runs"))
-            options->runs = value;
-        else if (arguments.at(i) == QLatin1String("--renders"))
-            options->renders = value;
-        else
-            return false;
-    }
-    return true;
+    return parseCounts(arguments,
+                       { { QStringLiteral("--runs"), &options->runs },
+                         { QStringLiteral("--renders"), &options->renders } });
 }
 
 QString verdict(double medianMs)

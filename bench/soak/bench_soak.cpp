@@ -170,22 +170,11 @@ struct Options
 
 bool parseOptions(const QStringList &arguments, Options *options)
 {
-    for (int i = 1; i < arguments.size(); ++i) {
-        const QString name = arguments.at(i);
-        bool ok = i + 1 < arguments.size();
-        const int value = ok ? arguments.at(++i).toInt(&ok) : 0;
-        if (!ok || value <= 0)
-            return false;
-        if (name == QLatin1String("--calls"))
-            options->calls = value;
-        else if (name == QLatin1String("--window"))
-            options->window = value;
-        else if (name == QLatin1String("--warmup"))
-            options->warmup = value;
-        else
-            return false;
-    }
-    return options->warmup < options->calls;
+    return parseCounts(arguments,
+                       { { QStringLiteral("--calls"), &options->calls },
+                         { QStringLiteral("--window"), &options->window },
+                         { QStringLiteral("--warmup"), &options->warmup } })
+        && options->warmup < options->calls;
 }
 
 double megabytes(qint64 bytes)
