@@ -70,13 +70,11 @@ WebView::WebView(QWidget *parent)
     m_releaseTimer.setSingleShot(true);
     m_releaseTimer.setInterval(0);
     connect(&m_releaseTimer, &QTimer::timeout, this, &WebView::releaseEngineMemoryNow);
-    m_sinceRelease.start();
 }
 
 void WebView::releaseEngineMemoryNow()
 {
     m_responsesSinceRelease = 0;
-    m_sinceRelease.restart();
     releaseEngineMemory();
     emit engineMemoryReleased();
 }
@@ -117,8 +115,7 @@ void WebView::flushPageWork()
         next = end;
     }
     // From a turn of its own, so that no page script is running when the engine collects.
-    if (m_responsesSinceRelease >= m_responsesPerRelease && !m_releaseTimer.isActive()
-        && m_sinceRelease.hasExpired(m_releaseIntervalMs))
+    if (m_responsesSinceRelease >= m_responsesPerRelease && !m_releaseTimer.isActive())
         m_releaseTimer.start();
 }
 

@@ -3,7 +3,6 @@
 #include "platform/corvidexport.h"
 #include "services/callresult.h"
 
-#include <QElapsedTimer>
 #include <QHash>
 #include <QPair>
 #include <QTimer>
@@ -115,13 +114,8 @@ public:
     // in one go.
     void runScriptForPage(const QString &script);
     void flushPageWork();
-    // Responses between two releases of the engine's memory (4,000, and at least 250 ms apart);
-    // tests change both.
-    void setResponsesPerRelease(int count, int minimumIntervalMs)
-    {
-        m_responsesPerRelease = count;
-        m_releaseIntervalMs = minimumIntervalMs;
-    }
+    // Responses between two releases of the engine's memory (4,000); tests make it small.
+    void setResponsesPerRelease(int count) { m_responsesPerRelease = count; }
 
     // The UDP calls of page script, handed to the listener through the signals below.
     void udpListen(const QString &qtKey, const QString &callbackFunc, uint callbackId, uint port)
@@ -184,12 +178,10 @@ private:
     QHash<uint, QString> m_responseValues;
     // Every response leaves garbage in the engine, which collects it far too seldom on its own
     // when a page makes calls without pause: memory would climb by hundreds of megabytes. A
-    // release also drops the engine's compiled code, so releases are spaced out.
+    // release also drops the engine's compiled code, which the page's busy functions earn back.
     void releaseEngineMemoryNow();
     int m_responsesPerRelease = 4000;
-    QElapsedTimer m_sinceRelease;
     int m_responsesSinceRelease = 0;
-    int m_releaseIntervalMs = 250;
     QTimer m_releaseTimer;
     uint m_nextValueId = 1;
 };
