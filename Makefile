@@ -58,4 +58,4 @@ sanitize: deps
 	    ctest --output-on-failure -j $(JOBS)
 
 clean:
-	rm -rf $(BUILD_DIR) $(BUILD_DIR)-fuzz
+	rm -rf $(BUILD_DIR) $(BUILD_DIR)-fuzz $(BUILD_DIR)-sanitize build-ownapp
