@@ -12,11 +12,9 @@
 //
 // Usage: bench_bridge [--calls N] [--burst N] [--runs N] [--mib N]
 
-#include "shellfixture.h"
-
 #include "services/fileoperations.h"
 
-#include "../benchsupport.h"
+#include "../hostedpage.h"
 
 #include <QApplication>
 #include <QDir>
@@ -181,31 +179,21 @@ private:
     QElapsedTimer m_clock;
 };
 
-// The test suite's shell in a temporary working directory, with the benchmark's hosted page as
-// start page.
-class BenchShell
+// The hosted page above, with the microsecond clock.
+class BenchShell : public HostedPage
 {
 public:
     bool start()
     {
-        m_shell.writePage(QStringLiteral("app/bench.html"), BenchPage);
-        m_shell.start(QStringLiteral("app/bench.html"));
-        const bool ready = waitFor(
-            [this] {
-                return eval(QStringLiteral("bench.registered === true")).toBool()
-                    && m_shell
-                           .eval(m_shell.mainFrame(), QStringLiteral("!!corvidRegistry['onRead']"))
-                           .toBool();
-            },
-            20000);
-        if (ready)
-            m_shell.content()->addToJavaScriptWindowObject(QStringLiteral("benchClock"), &m_clock);
-        return ready;
+        if (!HostedPage::start(QStringLiteral("bench.html"), BenchPage,
+                               QStringLiteral("bench.registered === true"),
+                               QStringLiteral("onRead")))
+            return false;
+        content()->addToJavaScriptWindowObject(QStringLiteral("benchClock"), &m_clock);
+        return true;
     }
 
-    QString path(const QString &relative) const { return m_shell.path(relative); }
     void collectGarbage() const { QWebSettings::clearMemoryCaches(); }
-    QVariant eval(const QString &script) const { return m_shell.eval(m_shell.content(), script); }
 
     // Starts a run in the hosted page and lets the event loop run until the page says it is
     // done. The check comes from a slow timer so it stays out of the page's own timings.
@@ -217,7 +205,6 @@ public:
     }
 
 private:
-    ShellFixture m_shell;
     BenchClock m_clock;
 };
 

@@ -15,9 +15,7 @@
 //
 // Usage: bench_soak [--calls N] [--window N] [--warmup N]
 
-#include "shellfixture.h"
-
-#include "../benchsupport.h"
+#include "../hostedpage.h"
 
 #include <QApplication>
 #include <QDir>
@@ -194,21 +192,14 @@ bool writeText(const QString &path, const QByteArray &text)
     return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
 }
 
-class SoakShell
+class SoakShell : public HostedPage
 {
 public:
     bool start()
     {
-        m_shell.writePage(QStringLiteral("app/soak.html"), SoakPage);
-        m_shell.start(QStringLiteral("app/soak.html"));
-        return waitFor(
-            [this] {
-                return eval(QStringLiteral("soak.registered === true")).toBool()
-                    && m_shell
-                           .eval(m_shell.mainFrame(), QStringLiteral("!!corvidRegistry['onSoak']"))
-                           .toBool();
-            },
-            20000);
+        return HostedPage::start(QStringLiteral("soak.html"), SoakPage,
+                                 QStringLiteral("soak.registered === true"),
+                                 QStringLiteral("onSoak"));
     }
 
     // The listing folder and the archive's sources, then the archive made by a zipAppend call.
@@ -234,12 +225,8 @@ public:
         return true;
     }
 
-    QString folder() const { return m_shell.path(QStringLiteral("soak/")); }
-    QVariant eval(const QString &script) const { return m_shell.eval(m_shell.content(), script); }
+    QString folder() const { return path(QStringLiteral("soak/")); }
     int answered() const { return eval(QStringLiteral("soak.run.got")).toInt(); }
-
-private:
-    ShellFixture m_shell;
 };
 
 struct Figures
